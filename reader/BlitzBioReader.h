@@ -1,7 +1,7 @@
 #ifndef KORVANE_BLITZBIOREADER_H
 #define KORVANE_BLITZBIOREADER_H
 
-#include <blitz/tinyvec2.h>
+#include <blitz/array.h>
 
 #include <map>
 #include <string>

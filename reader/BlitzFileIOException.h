@@ -18,11 +18,11 @@ class BlitzFileIOException : public std::exception {
 
 // Throws a BlitzFileIOException whose text is the streamed message, a blank, the class name, a colon,
 // the line of the raising statement and ".\n".
-#define KORVANE_THROW(aClassName, aStreamedText)                                     \
-    do {                                                                             \
-        std::ostringstream korvaneMessage_;                                          \
+#define KORVANE_THROW(aClassName, aStreamedText)                                           \
+    do {                                                                                   \
+        std::ostringstream korvaneMessage_;                                                \
         korvaneMessage_ << aStreamedText << " " << aClassName << ":" << __LINE__ << ".\n"; \
-        throw BlitzFileIOException(korvaneMessage_.str());                           \
+        throw BlitzFileIOException(korvaneMessage_.str());                                 \
     } while (0)
 
 #endif
