@@ -1,12 +1,11 @@
 #ifndef KORVANE_KORVANEVIEWERQT_H
 #define KORVANE_KORVANEVIEWERQT_H
 
-#include <blitz/array.h>
-
 #include <QImage>
 #include <QMainWindow>
 #include <string>
 
+#include "BlitzArray.h"
 #include "ui_KorvaneViewerQt.h"
 
 class DorudURIVuruda;

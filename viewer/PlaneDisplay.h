@@ -1,12 +1,12 @@
 #ifndef KORVANE_PLANEDISPLAY_H
 #define KORVANE_PLANEDISPLAY_H
 
-#include <blitz/array.h>
-
 #include <QImage>
 #include <QRgb>
 #include <cmath>
 #include <cstdint>
+
+#include "BlitzArray.h"
 
 // Grey level of an element is derived from (v + offset) * scale.
 struct GreyMapping {

@@ -1,0 +1,159 @@
+#include <QImage>
+#include <QtTest>
+#include <cmath>
+#include <initializer_list>
+#include <limits>
+#include <vector>
+
+#include "BlitzArray.h"
+#include "PlaneDisplay.h"
+
+namespace {
+
+template <typename T>
+blitz::Array<T, 2> planeOf(int aRows, int aCols, std::initializer_list<T> aValues) {
+    blitz::Array<T, 2> plane(aRows, aCols);
+    auto value = aValues.begin();
+    for (int y = 0; y < aRows; ++y)
+        for (int x = 0; x < aCols; ++x) plane(y, x) = *value++;
+    return plane;
+}
+
+// Grey levels of the rendered picture in row order; -1 for a pixel that is not opaque grey.
+template <typename T>
+std::vector<int> render(const blitz::Array<T, 2>& aPlane, bool aContrast) {
+    QImage image;
+    renderGreyPlane(aPlane, aContrast, image);
+    std::vector<int> levels;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            const bool grey = qAlpha(p) == 255 && qRed(p) == qGreen(p) && qGreen(p) == qBlue(p);
+            levels.push_back(grey ? qRed(p) : -1);
+        }
+    return levels;
+}
+
+}  // namespace
+
+class PlaneDisplayTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void withoutContrastOnlyTheLowByteOfTheTruncatedValueShows();
+    void contrastShiftsAndCompressesButNeverStretches();
+    void unsigned32BitValuesAreConvertedWithoutLoss();
+    void pictureIsOpaqueGreyWithColumnsAcross();
+    void viewsIntoLargerArraysRenderTheirOwnElements();
+    void emptyPlaneGivesNullPictureAndZeroRange();
+    void minMaxVisitsEveryElement();
+};
+
+void PlaneDisplayTest::withoutContrastOnlyTheLowByteOfTheTruncatedValueShows() {
+    auto u16 = planeOf<unsigned short>(1, 6, {300, 256, 40000, 0, 255, 65535});
+    QCOMPARE(render(u16, false), (std::vector<int>{44, 0, 0, 0, 255, 0}));
+
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    auto f =
+        planeOf<float>(2, 5, {-1.5f, 0.99f, 255.9f, 256.5f, -0.5f, 32767.9f, -32768.5f, 1e10f, nan, -inf});
+    // 32767 has low byte 255; -32768 and everything out of the 16-bit range or NaN shows as 0.
+    QCOMPARE(render(f, false), (std::vector<int>{255, 0, 255, 0, 0, 255, 0, 0, 0, 0}));
+
+    auto u8 = planeOf<unsigned char>(1, 3, {0, 128, 255});
+    QCOMPARE(render(u8, false), (std::vector<int>{0, 128, 255}));
+}
+
+void PlaneDisplayTest::contrastShiftsAndCompressesButNeverStretches() {
+    // 0..510: scale 0.5.
+    auto wide = planeOf<unsigned short>(1, 4, {510, 509, 1, 0});
+    QCOMPARE(greyMappingFor(wide, true).scale, 0.5f);
+    QCOMPARE(render(wide, true), (std::vector<int>{255, 254, 0, 0}));
+
+    // 1000..1100: shifted only.
+    auto narrow = planeOf<unsigned short>(1, 3, {1000, 1100, 1050});
+    QCOMPARE(greyMappingFor(narrow, true).scale, 1.0f);
+    QCOMPARE(render(narrow, true), (std::vector<int>{0, 100, 50}));
+
+    // A range of 257: the single-precision scale rounds down, so the top lands on 254.
+    auto range257 = planeOf<unsigned short>(1, 2, {0, 257});
+    QCOMPARE(render(range257, true), (std::vector<int>{0, 254}));
+
+    // 8-bit data is never stretched: only the smallest element moves to 0.
+    auto u8 = planeOf<unsigned char>(1, 3, {10, 200, 11});
+    QCOMPARE(render(u8, true), (std::vector<int>{0, 190, 1}));
+
+    // A flat plane maps to 0; negative floats are lifted.
+    QCOMPARE(render(planeOf<float>(1, 2, {7.5f, 7.5f}), true), (std::vector<int>{0, 0}));
+    QCOMPARE(render(planeOf<float>(1, 3, {-100.0f, 0.0f, 20.5f}), true), (std::vector<int>{0, 100, 120}));
+
+    // Contrast off leaves the mapping at identity whatever the data.
+    const GreyMapping identity = greyMappingFor(wide, false);
+    QCOMPARE(identity.offset, 0.0f);
+    QCOMPARE(identity.scale, 1.0f);
+}
+
+void PlaneDisplayTest::unsigned32BitValuesAreConvertedWithoutLoss() {
+    auto u32 = planeOf<unsigned int>(1, 4, {4294967295u, 70000u, 65791u, 300u});
+    QCOMPARE(render(u32, false), (std::vector<int>{0, 0, 0, 44}));
+    // With contrast the full 32-bit range is compressed onto 0..255 (254 or 255 at the top).
+    auto full = planeOf<unsigned int>(1, 3, {0u, 2147483648u, 4294967295u});
+    const std::vector<int> levels = render(full, true);
+    QCOMPARE(levels[0], 0);
+    QCOMPARE(levels[1], 127);
+    QVERIFY(levels[2] == 255 || levels[2] == 254);
+}
+
+void PlaneDisplayTest::pictureIsOpaqueGreyWithColumnsAcross() {
+    // 2 rows x 3 columns: the picture is 3 wide and 2 high, element (y, x) at pixel (x, y).
+    auto plane = planeOf<unsigned char>(2, 3, {1, 2, 3, 4, 5, 6});
+    QImage image;
+    renderGreyPlane(plane, false, image);
+    QCOMPARE(image.format(), QImage::Format_ARGB32_Premultiplied);
+    QCOMPARE(image.size(), QSize(3, 2));
+    QCOMPARE(image.pixel(2, 0), 0xFF030303u);
+    QCOMPARE(image.pixel(0, 1), 0xFF040404u);
+    QCOMPARE(image.pixel(2, 1), 0xFF060606u);
+
+    // Rendering again replaces the picture rather than painting into the old one.
+    renderGreyPlane(planeOf<unsigned char>(1, 1, {9}), false, image);
+    QCOMPARE(image.size(), QSize(1, 1));
+    QCOMPARE(image.pixel(0, 0), 0xFF090909u);
+}
+
+void PlaneDisplayTest::viewsIntoLargerArraysRenderTheirOwnElements() {
+    blitz::Array<unsigned short, 2> big(4, 5);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 5; ++x) big(y, x) = static_cast<unsigned short>(10 * y + x);
+    blitz::Array<unsigned short, 2> view = big(blitz::Range(1, 2), blitz::Range(2, 4));
+    QCOMPARE(render(view, false), (std::vector<int>{12, 13, 14, 22, 23, 24}));
+    float low = -1, high = -1;
+    getMinMax(low, high, view);
+    QCOMPARE(low, 12.0f);
+    QCOMPARE(high, 24.0f);
+}
+
+void PlaneDisplayTest::emptyPlaneGivesNullPictureAndZeroRange() {
+    blitz::Array<float, 2> empty(0, 5);
+    float low = 3, high = 4;
+    getMinMax(low, high, empty);
+    QCOMPARE(low, 0.0f);
+    QCOMPARE(high, 0.0f);
+    QImage image(4, 4, QImage::Format_ARGB32_Premultiplied);
+    renderGreyPlane(empty, true, image);
+    QVERIFY(image.isNull());
+    QCOMPARE(image.size(), QSize(0, 0));
+}
+
+void PlaneDisplayTest::minMaxVisitsEveryElement() {
+    float low = 0, high = 0;
+    getMinMax(low, high, planeOf<float>(2, 2, {2.0f, 7.0f, 5.0f, -3.0f}));
+    QCOMPARE(low, -3.0f);
+    QCOMPARE(high, 7.0f);
+    getMinMax(low, high, planeOf<unsigned int>(1, 2, {4294967295u, 16777217u}));
+    QCOMPARE(low, 16777216.0f);  // converted to float after the comparison
+    QCOMPARE(high, 4294967296.0f);
+}
+
+QTEST_GUILESS_MAIN(PlaneDisplayTest)
+#include "tst_PlaneDisplay.moc"
