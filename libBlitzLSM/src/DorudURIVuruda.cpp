@@ -1,0 +1,328 @@
+#include "DorudURIVuruda.h"
+
+#include <tiffio.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <sstream>
+
+#include "LSMInfoRecord.h"
+#include "LSMStreamProcedures.h"
+
+namespace {
+
+constexpr ttag_t kLSMInfoTag = 34412;
+const char* const kClassName = "DorudURIVuruda";
+
+// Bytes of one sample of a channel in the plane buffer; 0 for types the reader cannot hold.
+int bytesPerSample(int aPixelType) {
+    switch (aPixelType) {
+        case TYPE_UINT8:
+            return 1;
+        case TYPE_UINT16:
+            return 2;
+        case TYPE_FLOAT:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+// Byte count of the value of tag 34412; libtiff stores an unregistered tag with the file's type.
+uint64_t lsmInfoByteCount(TIFF* aTiff, uint32_t aCount) {
+    const TIFFField* field = TIFFFindField(aTiff, kLSMInfoTag, TIFF_ANY);
+    if (field == nullptr) return 0;
+    const int width = TIFFDataWidth(TIFFFieldDataType(field));
+    return width > 0 ? uint64_t(aCount) * uint64_t(width) : 0;
+}
+
+}  // namespace
+
+// Every failure of open after libtiff accepted the file releases the handle first, so the reader
+// is never left half-open with a file it rejected.
+#define KORVANE_CLOSE_AND_THROW(aStreamedText)    \
+    do {                                          \
+        close();                                  \
+        KORVANE_THROW(kClassName, aStreamedText); \
+    } while (0)
+
+DorudURIVuruda::DorudURIVuruda()
+    : mTiff(nullptr),
+      mStreamHandle(nullptr),
+      mSizeC(0),
+      mSizeT(0),
+      mSizeX(0),
+      mSizeY(0),
+      mSizeZ(0),
+      mElementSize(0.0f, 0.0f, 0.0f),
+      mStagePosition(0.0f, 0.0f, 0.0f) {
+    try {
+        mStreamHandle = new LSMStreamHandle{nullptr, nullptr, false, 0, 0.0};
+    } catch (const std::exception& e) {
+        std::ostringstream text;
+        text << "std::exception() caught. " << kClassName << ":" << __LINE__ << ". Error message '"
+             << e.what() << "'.\n";
+        throw BlitzFileIOException(text.str());
+    } catch (...) {
+        KORVANE_THROW(kClassName, "Unknown Exception caught.");
+    }
+}
+
+DorudURIVuruda::~DorudURIVuruda() {
+    if (mTiff != nullptr) {
+        try {
+            close();
+        } catch (...) {
+        }
+    }
+    delete mStreamHandle;
+}
+
+bool DorudURIVuruda::reservedQueryA() { return false; }
+
+bool DorudURIVuruda::isOpen() { return mTiff != nullptr; }
+
+bool DorudURIVuruda::reservedQueryB() { return true; }
+
+std::string DorudURIVuruda::getVersion() { return "2010.09.26"; }
+
+std::string DorudURIVuruda::getInterfaceVersion() { return "2010.09.26"; }
+
+FloatVector3 DorudURIVuruda::getElementSize(int, int, int) {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mElementSize;
+}
+
+FloatVector3 DorudURIVuruda::getStagePosition(int, int, int) {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mStagePosition;
+}
+
+void DorudURIVuruda::close() {
+    if (isOpen()) {
+        TIFFClose(mTiff);  // calls BlitzLSMTIFFclose, which closes the stdio stream
+        mTiff = nullptr;
+    }
+    mMetaData.clear();
+}
+
+std::string DorudURIVuruda::getCurrentFile() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mCurrentFile;
+}
+
+void DorudURIVuruda::getMetaData(MetaDataMap& aMetaData) {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    aMetaData = mMetaData;
+}
+
+std::string DorudURIVuruda::getMetaDataValue(const std::string& aKey) {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    const MetaDataMap::const_iterator entry = mMetaData.find(aKey);
+    return entry == mMetaData.end() ? std::string() : entry->second;
+}
+
+std::string DorudURIVuruda::getFormat() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mFormat;
+}
+
+int DorudURIVuruda::getPixelType(int aChannel) {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    if (aChannel < 0 || static_cast<size_t>(aChannel) >= mPixelTypes.size())
+        KORVANE_THROW(kClassName, "No such channel '" << aChannel << "'.");
+    return mPixelTypes[aChannel];
+}
+
+int DorudURIVuruda::getSeriesCount() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return 1;
+}
+
+int DorudURIVuruda::getSizeC() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mSizeC;
+}
+
+int DorudURIVuruda::getSizeT() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mSizeT;
+}
+
+int DorudURIVuruda::getSizeX() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mSizeX;
+}
+
+int DorudURIVuruda::getSizeY() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mSizeY;
+}
+
+int DorudURIVuruda::getSizeZ() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mSizeZ;
+}
+
+std::vector<std::string> DorudURIVuruda::getSuffixes() { return std::vector<std::string>(1, "lsm"); }
+
+int DorudURIVuruda::getThumbSizeX() { return 256; }
+
+int DorudURIVuruda::getThumbSizeY() { return 256; }
+
+void DorudURIVuruda::setSeries(int) {}
+
+void DorudURIVuruda::open(const std::string& aFileName) {
+    if (isOpen()) close();
+    mCurrentFile = aFileName;
+
+    LSMStreamHandle& handle = *mStreamHandle;
+    handle.pageIndex = 0;
+    handle.bytesPerPage = 0.0;
+    handle.fileName = mCurrentFile.c_str();
+    handle.correctOffsets = false;
+    handle.file = std::fopen(handle.fileName, "rb");
+    if (handle.file == nullptr) KORVANE_THROW(kClassName, "Failed to open file '" << mCurrentFile << "'.");
+
+    TIFFSetWarningHandler(nullptr);
+    TIFFSetErrorHandler(nullptr);
+
+    mTiff = TIFFClientOpen(handle.fileName, "rm", static_cast<thandle_t>(mStreamHandle), BlitzLSMTIFFread,
+                           BlitzLSMTIFFwrite, BlitzLSMTIFFseek, BlitzLSMTIFFclose, BlitzLSMTIFFsize, nullptr,
+                           nullptr);
+    if (mTiff == nullptr) {
+        // libtiff does not call the close procedure for a file it rejects.
+        std::fclose(handle.file);
+        handle.file = nullptr;
+        KORVANE_THROW(kClassName, "TIFFClientOpen rejected file '" << mCurrentFile << "'.");
+    }
+
+    uint32_t tagCount = 0;
+    void* tagData = nullptr;
+    if (TIFFGetField(mTiff, kLSMInfoTag, &tagCount, &tagData) != 1 || tagData == nullptr)
+        KORVANE_CLOSE_AND_THROW("No zeiss LSM-info tag found in file '"
+                                << mCurrentFile << "', maybe this is not an lsm file?.");
+    const uint64_t tagBytes = lsmInfoByteCount(mTiff, tagCount);
+    LSMInfoRecord record;
+    if (tagBytes < kLSMInfoRecordInterpretedSize ||
+        !decodeLSMInfoRecord(
+            tagData, static_cast<size_t>(tagBytes < kLSMInfoRecordSize ? tagBytes : kLSMInfoRecordSize),
+            record))
+        KORVANE_CLOSE_AND_THROW("LSM-info record in file '" << mCurrentFile << "' is too short: " << tagBytes
+                                                            << " byte instead of at least "
+                                                            << kLSMInfoRecordInterpretedSize << ".");
+
+    mSizeT = record.dimensionTime;
+    mSizeC = record.dimensionChannels;
+    mSizeZ = record.dimensionZ;
+    mSizeY = record.dimensionY;
+    mSizeX = record.dimensionX;
+    mFormat = "Zeiss Laser-Scanning Microscopy";
+    mElementSize = FloatVector3(static_cast<float>(record.voxelSizeZ_m * 1000000.0),
+                                static_cast<float>(record.voxelSizeY_m * 1000000.0),
+                                static_cast<float>(record.voxelSizeX_m * 1000000.0));
+    mStagePosition = FloatVector3(0.0f, 0.0f, 0.0f);
+
+    // An empty extent leaves nothing to read and would break the plane arithmetic later on.
+    const struct {
+        const char* name;
+        int32_t value;
+    } extents[] = {{"dimensionX", record.dimensionX},
+                   {"dimensionY", record.dimensionY},
+                   {"dimensionZ", record.dimensionZ},
+                   {"dimensionChannels", record.dimensionChannels},
+                   {"dimensionTime", record.dimensionTime}};
+    for (const auto& extent : extents) {
+        if (extent.value <= 0)
+            KORVANE_CLOSE_AND_THROW("LSM-info record in file '" << mCurrentFile << "' has invalid "
+                                                                << extent.name << " " << extent.value
+                                                                << ", at least 1 is required.");
+    }
+
+    std::vector<int32_t> codes;
+    try {
+        codes.assign(static_cast<size_t>(mSizeC), record.intensityDataType);
+    } catch (const std::exception& e) {
+        KORVANE_CLOSE_AND_THROW("Exception caught when reserving memory for "
+                                << mSizeC << " channels. Error message '" << e.what() << "'.");
+    }
+    if (codes[0] == 0) {
+        if (record.OffsetChannelDataTypes == 0)
+            KORVANE_CLOSE_AND_THROW("No extended channel data type array for LSM-file available. Aborted.");
+        const toff_t offset = static_cast<toff_t>(static_cast<int64_t>(record.OffsetChannelDataTypes));
+        if (BlitzLSMTIFFseek(mStreamHandle, offset, SEEK_SET) != offset)
+            KORVANE_CLOSE_AND_THROW("Error while retrieving channel data types. Aborted.");
+        for (int32_t& code : codes) {
+            unsigned char bytes[4];
+            if (BlitzLSMTIFFread(mStreamHandle, bytes, 4) < 4)
+                KORVANE_CLOSE_AND_THROW("Error while retrieving channel data types.");
+            code = static_cast<int32_t>(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 |
+                                        uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24);
+        }
+    }
+
+    mPixelTypes.assign(static_cast<size_t>(mSizeC), 0);
+    for (size_t channel = 0; channel < codes.size(); ++channel) {
+        switch (codes[channel]) {
+            case 1:
+                mPixelTypes[channel] = TYPE_UINT8;
+                break;
+            case 2:
+            case 3:
+                mPixelTypes[channel] = TYPE_UINT16;
+                break;
+            case 5:
+                mPixelTypes[channel] = TYPE_FLOAT;
+                break;
+            default:
+                KORVANE_CLOSE_AND_THROW("Encountered unknown LSM data type "
+                                        << codes[channel] << ". This means you should report a bug, or fix "
+                                        << __FILE__ << ".");
+        }
+    }
+
+    if (record.OffsetChannelColors != 0) {
+        const int64_t blockStart = record.OffsetChannelColors;
+        if (BlitzLSMTIFFseek(mStreamHandle, static_cast<toff_t>(blockStart), SEEK_SET) !=
+            static_cast<toff_t>(blockStart))
+            KORVANE_CLOSE_AND_THROW("Error while retrieving channel color information.");
+        int32_t header[6];
+        tmsize_t headerBytes = 0;
+        for (int32_t& word : header) {
+            unsigned char bytes[4] = {0, 0, 0, 0};
+            headerBytes += BlitzLSMTIFFread(mStreamHandle, bytes, 4);
+            word = static_cast<int32_t>(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 |
+                                        uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24);
+        }
+        if (headerBytes != 24) KORVANE_CLOSE_AND_THROW("Error while retrieving channel color information.");
+        const int32_t colorCount = header[1];
+        const int64_t entriesStart = blockStart + int64_t(header[3]);
+        if (BlitzLSMTIFFseek(mStreamHandle, static_cast<toff_t>(entriesStart), SEEK_SET) !=
+            static_cast<toff_t>(entriesStart))
+            KORVANE_CLOSE_AND_THROW("Error while retrieving channel color information.");
+        // A hostile colour count must neither allocate nor loop for long: entries that the file cannot
+        // hold are rejected before reading, the rest is read in bounded chunks.
+        if (colorCount > 0) {
+            const uint64_t fileSize = BlitzLSMTIFFsize(mStreamHandle);
+            uint64_t remaining = uint64_t(colorCount) * 4;
+            if (entriesStart < 0 || uint64_t(entriesStart) > fileSize ||
+                remaining > fileSize - uint64_t(entriesStart))
+                KORVANE_CLOSE_AND_THROW("Error while retrieving channel color information.");
+            std::vector<unsigned char> chunk(static_cast<size_t>(remaining < 65536 ? remaining : 65536));
+            while (remaining > 0) {
+                const tmsize_t want =
+                    static_cast<tmsize_t>(remaining < chunk.size() ? remaining : chunk.size());
+                if (BlitzLSMTIFFread(mStreamHandle, chunk.data(), want) != want)
+                    KORVANE_CLOSE_AND_THROW("Error while retrieving channel color information.");
+                remaining -= static_cast<uint64_t>(want);
+            }
+        }
+    }
+
+    double sampleBytes = 0.0;
+    for (const int type : mPixelTypes) sampleBytes += bytesPerSample(type);
+    const uint32_t pixelsPlusMargin = static_cast<uint32_t>(uint32_t(mSizeX) * uint32_t(mSizeY) + 65536u);
+    handle.bytesPerPage = double(pixelsPlusMargin) * 1.001 * (sampleBytes / mSizeC);
+}
