@@ -81,6 +81,8 @@ if [ -z "$ok" ]; then
 fi
 
 if [ "$mode" = demo ]; then
+    # The picture is there; give the once-a-second memory read-out time for its first reading.
+    sleep 1.5
     # The window alone, as placed on the display.
     info=$(xwininfo -name KorvaneViewer)
     x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")

@@ -24,6 +24,7 @@ class ViewerStartupTest : public QObject {
     void croppingPresetsWidthsToOneWithoutFile();
     void controlsWithoutEffectChangeNothing();
     void librarySetupControlsStillWork();
+    void returnInFocusedFieldOpensOnce();
 
   private:
     std::unique_ptr<KorvaneViewerQt> mWindow;
@@ -253,6 +254,21 @@ void ViewerStartupTest::librarySetupControlsStillWork() {
     QVERIFY(w.mLoadFileGroupBox->isEnabled());
     QVERIFY(w.mSettingsGroupBox->isEnabled());
     QCOMPARE(w.mLibraryStatusFrame->palette().color(QPalette::Window), QColor(Qt::green));
+    QCOMPARE(catcher.count(), 1);
+}
+
+void ViewerStartupTest::returnInFocusedFieldOpensOnce() {
+    // The error box takes the focus from the Filename field; that must not open the file again.
+    KorvaneViewerQt& w = *mWindow;
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.mLoadFileNameLineEdit->setFocus();
+    QTRY_VERIFY(w.mLoadFileNameLineEdit->hasFocus());
+    ModalBoxCatcher catcher;
+    QTest::keyClicks(w.mLoadFileNameLineEdit, "/nonexistent/stack.lsm");
+    QTest::keyClick(w.mLoadFileNameLineEdit, Qt::Key_Return);
+    QTest::qWait(300);
     QCOMPARE(catcher.count(), 1);
 }
 
