@@ -18,12 +18,17 @@ std::runtime_error ioError(const std::string& what, const std::string& path) {
     return std::runtime_error(what + " " + path + ": " + std::strerror(errno));
 }
 
-// Removes the per-process folder at exit; rmdir leaves it alone when a test
-// kept files on purpose.
+// Set once the folder owner below is gone; a plain bool stays valid while
+// later static destructors run.
+bool gTempDirectoryReleased = false;
+
+// Removes the per-process folder at exit; rmdir leaves it alone when files
+// remain. Files kept by statics that outlive this owner retry in ~ScopedFile.
 struct TempDirectoryOwner {
     std::string path;
     ~TempDirectoryOwner() {
         if (!path.empty()) ::rmdir(path.c_str());
+        gTempDirectoryReleased = true;
     }
 };
 
@@ -72,6 +77,9 @@ bool fileSystemSupportsSparseFiles(const std::string& directory) {
     return ok;
 }
 
-ScopedFile::~ScopedFile() { ::unlink(path_.c_str()); }
+ScopedFile::~ScopedFile() {
+    ::unlink(path_.c_str());
+    if (gTempDirectoryReleased) ::rmdir(path_.substr(0, path_.rfind('/')).c_str());
+}
 
 }  // namespace korvane::testsupport
