@@ -59,7 +59,7 @@ DorudURIVuruda::DorudURIVuruda()
       mElementSize(0.0f, 0.0f, 0.0f),
       mStagePosition(0.0f, 0.0f, 0.0f) {
     try {
-        mStreamHandle = new LSMStreamHandle{nullptr, nullptr, false, 0, 0.0};
+        mStreamHandle = new LSMStreamHandle{nullptr, nullptr, false, 0, 0.0, 0};
     } catch (const std::exception& e) {
         std::ostringstream text;
         text << "std::exception() caught. " << kClassName << ":" << __LINE__ << ". Error message '"
@@ -183,6 +183,7 @@ void DorudURIVuruda::open(const std::string& aFileName) {
     handle.bytesPerPage = 0.0;
     handle.fileName = mCurrentFile.c_str();
     handle.correctOffsets = false;
+    handle.fileSize = 0;
     handle.file = std::fopen(handle.fileName, "rb");
     if (handle.file == nullptr) KORVANE_THROW(kClassName, "Failed to open file '" << mCurrentFile << "'.");
 
@@ -240,6 +241,14 @@ void DorudURIVuruda::open(const std::string& aFileName) {
                                                                 << extent.name << " " << extent.value
                                                                 << ", at least 1 is required.");
     }
+
+    // Every channel occupies file bytes in each plane; a count beyond the file size is hostile and would
+    // only make the per-channel tables huge.
+    const uint64_t fileSize = BlitzLSMTIFFsize(mStreamHandle);
+    if (uint64_t(mSizeC) > fileSize)
+        KORVANE_CLOSE_AND_THROW("LSM-info record in file '"
+                                << mCurrentFile << "' has invalid dimensionChannels " << mSizeC
+                                << ", more than the file's " << fileSize << " byte can hold.");
 
     std::vector<int32_t> codes;
     try {
@@ -305,7 +314,6 @@ void DorudURIVuruda::open(const std::string& aFileName) {
         // A hostile colour count must neither allocate nor loop for long: entries that the file cannot
         // hold are rejected before reading, the rest is read in bounded chunks.
         if (colorCount > 0) {
-            const uint64_t fileSize = BlitzLSMTIFFsize(mStreamHandle);
             uint64_t remaining = uint64_t(colorCount) * 4;
             if (entriesStart < 0 || uint64_t(entriesStart) > fileSize ||
                 remaining > fileSize - uint64_t(entriesStart))
@@ -324,5 +332,6 @@ void DorudURIVuruda::open(const std::string& aFileName) {
     double sampleBytes = 0.0;
     for (const int type : mPixelTypes) sampleBytes += bytesPerSample(type);
     const uint32_t pixelsPlusMargin = static_cast<uint32_t>(uint32_t(mSizeX) * uint32_t(mSizeY) + 65536u);
+    handle.fileSize = fileSize;
     handle.bytesPerPage = double(pixelsPlusMargin) * 1.001 * (sampleBytes / mSizeC);
 }

@@ -23,8 +23,15 @@ uint64_t lsmOffsetCorrection(const LSMStreamHandle& aHandle, uint64_t aOffset) {
     // Wrapped offsets only ever lie below their true position, so only a shortfall is corrected:
     // moving an offset that already exceeds the estimate even further up cannot be right.
     if (!(requested < expected)) return 0;
-    const long double steps = std::floor((expected - requested) / kFourGiB + 0.5L);
-    if (!(steps >= 1.0L) || steps > 4294967295.0L) return 0;
+    long double steps = std::floor((expected - requested) / kFourGiB + 0.5L);
+    // A position past the end of the file cannot hold the strip: the estimate overshot (small planes
+    // with many directories do), so take the largest step count that stays inside the file.
+    if (aHandle.fileSize > 0) {
+        if (aOffset >= aHandle.fileSize) return 0;
+        const long double fitting = std::floor((aHandle.fileSize - 1 - aOffset) / kFourGiB);
+        if (steps > fitting) steps = fitting;
+    }
+    if (!(steps >= 1.0L)) return 0;
     return static_cast<uint64_t>(steps) << 32;
 }
 

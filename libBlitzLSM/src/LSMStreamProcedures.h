@@ -14,6 +14,7 @@ struct LSMStreamHandle {
     bool correctOffsets;  // true only while one strip of image data is read
     uint32_t pageIndex;   // directory whose strips are read
     double bytesPerPage;  // estimated file bytes per directory
+    uint64_t fileSize;    // set by open; corrected offsets stay below it
 };
 
 // libtiff client procedures over an LSMStreamHandle. Problems are broadcast as warnings through the
@@ -25,7 +26,8 @@ int BlitzLSMTIFFclose(thandle_t aHandle);
 toff_t BlitzLSMTIFFsize(thandle_t aHandle);
 
 // What the seek procedure adds to aOffset: 0 unless correctOffsets is set, otherwise the whole
-// number of 4 GiB steps that brings aOffset nearest to pageIndex * bytesPerPage.
+// number of 4 GiB steps that brings aOffset nearest to pageIndex * bytesPerPage without reaching
+// past fileSize.
 uint64_t lsmOffsetCorrection(const LSMStreamHandle& aHandle, uint64_t aOffset);
 
 #endif

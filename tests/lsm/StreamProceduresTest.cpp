@@ -22,7 +22,7 @@ class StreamFile {
         for (size_t i = 0; i < aSize; ++i) std::fputc(int(i % 256), out);
         std::fclose(out);
         mHandle =
-            LSMStreamHandle{std::fopen(mFile.path().c_str(), "rb"), mFile.path().c_str(), false, 0, 0.0};
+            LSMStreamHandle{std::fopen(mFile.path().c_str(), "rb"), mFile.path().c_str(), false, 0, 0.0, 0};
     }
     ~StreamFile() {
         if (mHandle.file) std::fclose(mHandle.file);
@@ -93,6 +93,19 @@ TEST(StreamProcedures, SeekCorrectsWrappedOffsetsOnlyWhileAStripIsRead) {
     EXPECT_EQ(ftello(handle.file), 20);
 }
 
+TEST(StreamProcedures, CorrectedOffsetsNeverLeaveTheFile) {
+    LSMStreamHandle handle{nullptr, "none", true, 10, 500000000.0, 0};
+    handle.fileSize = 5000000001u;  // the wrapped strip still fits
+    EXPECT_EQ(lsmOffsetCorrection(handle, 705032704u), 4294967296u);
+    handle.fileSize = 5000000000u;  // it would start at the end
+    EXPECT_EQ(lsmOffsetCorrection(handle, 705032704u), 0u);
+    // An overshooting estimate (tiny planes, many directories) is cut to the steps the file allows.
+    handle.pageIndex = 100000;
+    handle.bytesPerPage = 200000.0;  // expects 20 GB, the file has 9 GB
+    handle.fileSize = 9000000000u;
+    EXPECT_EQ(lsmOffsetCorrection(handle, 1000u), 2 * 4294967296u);
+}
+
 TEST(StreamProcedures, SizeKeepsThePositionAndIsZeroForEmptyOrUnusableStreams) {
     StreamFile file(300);
     ASSERT_EQ(BlitzLSMTIFFseek(file.handle(), 17, SEEK_SET), 17u);
@@ -101,7 +114,7 @@ TEST(StreamProcedures, SizeKeepsThePositionAndIsZeroForEmptyOrUnusableStreams) {
 
     StreamFile empty(0);
     EXPECT_EQ(BlitzLSMTIFFsize(empty.handle()), 0u);
-    LSMStreamHandle closed{nullptr, "none", false, 0, 0.0};
+    LSMStreamHandle closed{nullptr, "none", false, 0, 0.0, 0};
     EXPECT_EQ(BlitzLSMTIFFsize(&closed), 0u);
 }
 
