@@ -1,5 +1,5 @@
-#include <korvane/DorudURIVuruda.h>
-#include <korvane/ReporterCmdline.h>
+#include <DorudURIVuruda.h>
+#include <ReporterCmdline.h>
 
 #include <iostream>
 
