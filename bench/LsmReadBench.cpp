@@ -19,11 +19,11 @@ const std::string& benchFile(int aCode, Compression aCompression, int aSizeZ) {
                             "/" + std::to_string(aSizeZ);
     auto it = files.find(key);
     if (it != files.end()) return it->second->path();
-    LsmSpec spec = lsmSpec(1024, 1024, aSizeZ, 2, 1, {aCode, aCode});
-    spec.compression = aCompression;
-    spec.stripsPerChannel = 16;
+    LsmSpec recipe = lsmSpec(1024, 1024, aSizeZ, 2, 1, {aCode, aCode});
+    recipe.compression = aCompression;
+    recipe.stripsPerChannel = 16;
     auto file = std::make_unique<ScopedFile>("bench.lsm");
-    writeLsm(file->path(), spec);
+    writeLsm(file->path(), recipe);
     return (files[key] = std::move(file))->path();
 }
 

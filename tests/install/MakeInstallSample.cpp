@@ -9,8 +9,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     using namespace korvane::testsupport;
-    LsmSpec spec = lsmSpec(5, 4, 1, 1, 1, {kLsmUint16});
-    spec.values = [](int, int, int, int y, int x) { return 300.0 * x + y; };
-    writeLsm(argv[1], spec);
+    LsmSpec recipe = lsmSpec(5, 4, 1, 1, 1, {kLsmUint16});
+    recipe.values = [](int, int, int, int y, int x) { return 300.0 * x + y; };
+    writeLsm(argv[1], recipe);
     return 0;
 }

@@ -144,23 +144,23 @@ void storeSample(int code, double value, uint8_t* dst) {
 }
 
 // Value written for an element, ignoring sparse holes.
-double writtenValue(const LsmSpec& spec, int code, int t, int c, int z, int y, int x) {
-    if (spec.values) return storedValue(code, spec.values(t, c, z, y, x));
+double writtenValue(const LsmSpec& recipe, int code, int t, int c, int z, int y, int x) {
+    if (recipe.values) return storedValue(code, recipe.values(t, c, z, y, x));
     return lsmTestValue(code, t, c, z, y, x);
 }
 
-void encodeRow(const LsmSpec& spec, int code, int t, int c, int z, int y, uint8_t* dst) {
+void encodeRow(const LsmSpec& recipe, int code, int t, int c, int z, int y, uint8_t* dst) {
     const int bps = bytesPerSample(code);
-    for (int x = 0; x < spec.sizeX; ++x)
-        storeSample(code, writtenValue(spec, code, t, c, z, y, x), dst + size_t(x) * bps);
+    for (int x = 0; x < recipe.sizeX; ++x)
+        storeSample(code, writtenValue(recipe, code, t, c, z, y, x), dst + size_t(x) * bps);
 }
 
-std::vector<uint8_t> rawStrip(const LsmSpec& spec, int t, int z, const StripLayout& strip) {
-    const int code = channelCode(spec, strip.channel);
-    const size_t rowBytes = size_t(spec.sizeX) * bytesPerSample(code);
+std::vector<uint8_t> rawStrip(const LsmSpec& recipe, int t, int z, const StripLayout& strip) {
+    const int code = channelCode(recipe, strip.channel);
+    const size_t rowBytes = size_t(recipe.sizeX) * bytesPerSample(code);
     std::vector<uint8_t> out(rowBytes * strip.rows);
     for (int r = 0; r < strip.rows; ++r)
-        encodeRow(spec, code, t, strip.channel, z, strip.firstRow + r, out.data() + r * rowBytes);
+        encodeRow(recipe, code, t, strip.channel, z, strip.firstRow + r, out.data() + r * rowBytes);
     return out;
 }
 
@@ -173,8 +173,8 @@ std::vector<uint8_t> deflate(const std::vector<uint8_t>& raw) {
     return out;
 }
 
-std::vector<uint8_t> encodeStrip(const LsmSpec& spec, const std::vector<uint8_t>& raw) {
-    switch (spec.compression) {
+std::vector<uint8_t> encodeStrip(const LsmSpec& recipe, const std::vector<uint8_t>& raw) {
+    switch (recipe.compression) {
         case Compression::LZW:
             return encodeTiffLzw(raw);
         case Compression::Deflate:
@@ -197,18 +197,18 @@ uint16_t compressionTag(Compression c) {
     return 1;
 }
 
-int samplesPerPreviewPixel(const LsmSpec& spec) { return spec.previewRgb ? 3 : 1; }
+int samplesPerPreviewPixel(const LsmSpec& recipe) { return recipe.previewRgb ? 3 : 1; }
 
-uint32_t previewBytes(const LsmSpec& spec) {
-    return uint32_t(spec.previewWidth) * spec.previewHeight * samplesPerPreviewPixel(spec);
+uint32_t previewBytes(const LsmSpec& recipe) {
+    return uint32_t(recipe.previewWidth) * recipe.previewHeight * samplesPerPreviewPixel(recipe);
 }
 
-std::vector<uint8_t> previewData(const LsmSpec& spec, int image) {
-    const int spp = samplesPerPreviewPixel(spec);
+std::vector<uint8_t> previewData(const LsmSpec& recipe, int image) {
+    const int spp = samplesPerPreviewPixel(recipe);
     std::vector<uint8_t> out;
-    out.reserve(previewBytes(spec));
-    for (int y = 0; y < spec.previewHeight; ++y)
-        for (int x = 0; x < spec.previewWidth; ++x)
+    out.reserve(previewBytes(recipe));
+    for (int y = 0; y < recipe.previewHeight; ++y)
+        for (int x = 0; x < recipe.previewWidth; ++x)
             for (int s = 0; s < spp; ++s) out.push_back(previewSample(image, y, x, s));
     return out;
 }
@@ -216,33 +216,35 @@ std::vector<uint8_t> previewData(const LsmSpec& spec, int image) {
 // ---------------------------------------------------------------------------
 // Metadata blocks
 
-int directoryPairs(const LsmSpec& spec) {
-    return spec.writeDirectoryPairs < 0 ? spec.sizeT * spec.sizeZ : spec.writeDirectoryPairs;
+int directoryPairs(const LsmSpec& recipe) {
+    return recipe.writeDirectoryPairs < 0 ? recipe.sizeT * recipe.sizeZ : recipe.writeDirectoryPairs;
 }
 
-int stripsPerImage(const LsmSpec& spec) { return spec.sizeC * spec.stripsPerChannel; }
+int stripsPerImage(const LsmSpec& recipe) { return recipe.sizeC * recipe.stripsPerChannel; }
 
-bool writesTypeArray(const LsmSpec& spec) {
-    return spec.useChannelTypeArray || spec.forceChannelTypeArray || !spec.channelTypeArrayValues.empty();
+bool writesTypeArray(const LsmSpec& recipe) {
+    return recipe.useChannelTypeArray || recipe.forceChannelTypeArray ||
+           !recipe.channelTypeArrayValues.empty();
 }
 
-std::vector<uint8_t> typeArrayBlock(const LsmSpec& spec) {
+std::vector<uint8_t> typeArrayBlock(const LsmSpec& recipe) {
     std::vector<uint8_t> out;
-    if (!spec.channelTypeArrayValues.empty()) {
-        for (int32_t v : spec.channelTypeArrayValues) appendLE(out, static_cast<uint32_t>(v), 4);
+    if (!recipe.channelTypeArrayValues.empty()) {
+        for (int32_t v : recipe.channelTypeArrayValues) appendLE(out, static_cast<uint32_t>(v), 4);
     } else {
-        for (int c = 0; c < spec.sizeC; ++c) appendLE(out, static_cast<uint32_t>(channelCode(spec, c)), 4);
+        for (int c = 0; c < recipe.sizeC; ++c)
+            appendLE(out, static_cast<uint32_t>(channelCode(recipe, c)), 4);
     }
     return out;
 }
 
-std::vector<uint8_t> colorBlock(const LsmSpec& spec) {
+std::vector<uint8_t> colorBlock(const LsmSpec& recipe) {
     static const Rgb kPalette[] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},  {255, 255, 255},
                                    {255, 0, 255}, {0, 255, 255}, {255, 255, 0}};
     constexpr int kHeaderBytes = 24;
-    const int count = spec.colorCount < 0 ? spec.sizeC : spec.colorCount;
+    const int count = recipe.colorCount < 0 ? recipe.sizeC : recipe.colorCount;
     std::vector<uint8_t> names;
-    for (const std::string& name : spec.channelNames) {
+    for (const std::string& name : recipe.channelNames) {
         names.insert(names.end(), name.begin(), name.end());
         names.push_back(0);
     }
@@ -250,25 +252,25 @@ std::vector<uint8_t> colorBlock(const LsmSpec& spec) {
 
     std::vector<uint8_t> out;
     appendLE(out, colorsEnd + names.size(), 4);
-    appendLE(out, static_cast<uint32_t>(spec.declaredColorCount.value_or(count)), 4);
-    appendLE(out, spec.channelNames.size(), 4);
-    appendLE(out, static_cast<uint32_t>(spec.declaredColorArrayOffset.value_or(kHeaderBytes)), 4);
+    appendLE(out, static_cast<uint32_t>(recipe.declaredColorCount.value_or(count)), 4);
+    appendLE(out, recipe.channelNames.size(), 4);
+    appendLE(out, static_cast<uint32_t>(recipe.declaredColorArrayOffset.value_or(kHeaderBytes)), 4);
     appendLE(out, colorsEnd, 4);
-    appendLE(out, static_cast<uint32_t>(spec.mono), 4);
+    appendLE(out, static_cast<uint32_t>(recipe.mono), 4);
     for (int i = 0; i < count; ++i) {
-        const Rgb rgb =
-            spec.colors.empty() ? kPalette[i % std::size(kPalette)] : spec.colors[i % spec.colors.size()];
+        const Rgb rgb = recipe.colors.empty() ? kPalette[i % std::size(kPalette)]
+                                              : recipe.colors[i % recipe.colors.size()];
         out.insert(out.end(), {rgb.r, rgb.g, rgb.b, 0});
     }
     out.insert(out.end(), names.begin(), names.end());
     return out;
 }
 
-std::vector<uint8_t> infoRecord(const LsmSpec& spec, uint32_t colorOffset, uint32_t typeOffset) {
-    std::vector<uint8_t> rec(spec.recordLength, 0);
+std::vector<uint8_t> infoRecord(const LsmSpec& recipe, uint32_t colorOffset, uint32_t typeOffset) {
+    std::vector<uint8_t> rec(recipe.recordLength, 0);
     // A short record simply loses the fields that do not fit.
     auto put = [&](int offset, uint64_t value, int bytes) {
-        if (offset + bytes <= spec.recordLength) storeLE(rec.data() + offset, value, bytes);
+        if (offset + bytes <= recipe.recordLength) storeLE(rec.data() + offset, value, bytes);
     };
     auto put32 = [&](int offset, int32_t value) { put(offset, static_cast<uint32_t>(value), 4); };
     auto putDouble = [&](int offset, double value) {
@@ -276,59 +278,59 @@ std::vector<uint8_t> infoRecord(const LsmSpec& spec, uint32_t colorOffset, uint3
         std::memcpy(&bits, &value, sizeof bits);
         put(offset, bits, 8);
     };
-    const LsmRecordOverrides& o = spec.record;
+    const LsmRecordOverrides& o = recipe.record;
     using namespace lsmrecord;
     put32(kMagic, o.magic.value_or(kLsmMagic));
-    put32(kRecordSize, o.recordSize.value_or(spec.recordLength));
-    put32(kDimensionX, o.dimensionX.value_or(spec.sizeX));
-    put32(kDimensionY, o.dimensionY.value_or(spec.sizeY));
-    put32(kDimensionZ, o.dimensionZ.value_or(spec.sizeZ));
-    put32(kDimensionChannels, o.dimensionChannels.value_or(spec.sizeC));
-    put32(kDimensionTime, o.dimensionTime.value_or(spec.sizeT));
+    put32(kRecordSize, o.recordSize.value_or(recipe.recordLength));
+    put32(kDimensionX, o.dimensionX.value_or(recipe.sizeX));
+    put32(kDimensionY, o.dimensionY.value_or(recipe.sizeY));
+    put32(kDimensionZ, o.dimensionZ.value_or(recipe.sizeZ));
+    put32(kDimensionChannels, o.dimensionChannels.value_or(recipe.sizeC));
+    put32(kDimensionTime, o.dimensionTime.value_or(recipe.sizeT));
     put32(kIntensityDataType,
-          o.intensityDataType.value_or(spec.useChannelTypeArray ? 0 : channelCode(spec, 0)));
-    put32(kThumbnailX, o.thumbnailX.value_or(spec.previewWidth));
-    put32(kThumbnailY, o.thumbnailY.value_or(spec.previewHeight));
-    putDouble(kVoxelSizeX, spec.voxelSizeX);
-    putDouble(kVoxelSizeY, spec.voxelSizeY);
-    putDouble(kVoxelSizeZ, spec.voxelSizeZ);
-    putDouble(kOriginX, spec.originX);
-    putDouble(kOriginY, spec.originY);
-    putDouble(kOriginZ, spec.originZ);
-    put(kScanType, static_cast<uint16_t>(spec.scanType), 2);
-    put(kSpectralScan, static_cast<uint16_t>(spec.spectralScan), 2);
-    put32(kDataType, spec.dataType);
+          o.intensityDataType.value_or(recipe.useChannelTypeArray ? 0 : channelCode(recipe, 0)));
+    put32(kThumbnailX, o.thumbnailX.value_or(recipe.previewWidth));
+    put32(kThumbnailY, o.thumbnailY.value_or(recipe.previewHeight));
+    putDouble(kVoxelSizeX, recipe.voxelSizeX);
+    putDouble(kVoxelSizeY, recipe.voxelSizeY);
+    putDouble(kVoxelSizeZ, recipe.voxelSizeZ);
+    putDouble(kOriginX, recipe.originX);
+    putDouble(kOriginY, recipe.originY);
+    putDouble(kOriginZ, recipe.originZ);
+    put(kScanType, static_cast<uint16_t>(recipe.scanType), 2);
+    put(kSpectralScan, static_cast<uint16_t>(recipe.spectralScan), 2);
+    put32(kDataType, recipe.dataType);
     put32(kOffsetChannelColors, o.offsetChannelColors.value_or(static_cast<int32_t>(colorOffset)));
-    putDouble(kTimeInterval, spec.timeInterval);
+    putDouble(kTimeInterval, recipe.timeInterval);
     put32(kOffsetChannelDataTypes, o.offsetChannelDataTypes.value_or(static_cast<int32_t>(typeOffset)));
     return rec;
 }
 
-Directory imageDirectory(const LsmSpec& spec, const std::vector<uint32_t>& offsets,
+Directory imageDirectory(const LsmSpec& recipe, const std::vector<uint32_t>& offsets,
                          const std::vector<uint32_t>& byteCounts, bool withRecord, uint32_t recordOffset,
                          const std::vector<uint8_t>& record) {
     std::vector<uint16_t> bits, formats;
-    for (int c = 0; c < spec.sizeC; ++c) {
-        const int code = channelCode(spec, c);
+    for (int c = 0; c < recipe.sizeC; ++c) {
+        const int code = channelCode(recipe, c);
         bits.push_back(static_cast<uint16_t>(8 * bytesPerSample(code)));
         formats.push_back(code == kLsmFloat32 ? 3 : 1);
     }
     std::vector<Entry> entries = {
         longEntry(kTagNewSubfileType, {0}),
-        longEntry(kTagImageWidth, {uint32_t(spec.sizeX)}),
-        longEntry(kTagImageLength, {uint32_t(spec.sizeY)}),
+        longEntry(kTagImageWidth, {uint32_t(recipe.sizeX)}),
+        longEntry(kTagImageLength, {uint32_t(recipe.sizeY)}),
         shortEntry(kTagBitsPerSample, bits),
-        shortEntry(kTagCompression, {compressionTag(spec.compression)}),
+        shortEntry(kTagCompression, {compressionTag(recipe.compression)}),
         shortEntry(kTagPhotometric, {1}),
         longEntry(kTagStripOffsets, offsets),
-        shortEntry(kTagSamplesPerPixel, {uint16_t(spec.sizeC)}),
-        longEntry(kTagRowsPerStrip, {uint32_t(rowsPerStrip(spec))}),
+        shortEntry(kTagSamplesPerPixel, {uint16_t(recipe.sizeC)}),
+        longEntry(kTagRowsPerStrip, {uint32_t(rowsPerStrip(recipe))}),
         longEntry(kTagStripByteCounts, byteCounts),
         shortEntry(kTagPlanarConfig, {2}),
         shortEntry(kTagSampleFormat, formats),
     };
     if (withRecord) {
-        Entry tag{kLsmInfoTag, kTypeByte, uint32_t(spec.recordLength), {}, {}};
+        Entry tag{kLsmInfoTag, kTypeByte, uint32_t(recipe.recordLength), {}, {}};
         if (record.size() <= 4)
             tag.data = record;  // tiny (broken) records fit into the entry itself
         else
@@ -338,19 +340,19 @@ Directory imageDirectory(const LsmSpec& spec, const std::vector<uint32_t>& offse
     return Directory(std::move(entries));
 }
 
-Directory previewDirectory(const LsmSpec& spec, uint32_t offset) {
-    const int spp = samplesPerPreviewPixel(spec);
+Directory previewDirectory(const LsmSpec& recipe, uint32_t offset) {
+    const int spp = samplesPerPreviewPixel(recipe);
     return Directory({
         longEntry(kTagNewSubfileType, {1}),
-        longEntry(kTagImageWidth, {uint32_t(spec.previewWidth)}),
-        longEntry(kTagImageLength, {uint32_t(spec.previewHeight)}),
+        longEntry(kTagImageWidth, {uint32_t(recipe.previewWidth)}),
+        longEntry(kTagImageLength, {uint32_t(recipe.previewHeight)}),
         shortEntry(kTagBitsPerSample, std::vector<uint16_t>(spp, 8)),
         shortEntry(kTagCompression, {1}),
-        shortEntry(kTagPhotometric, {uint16_t(spec.previewRgb ? 2 : 1)}),
+        shortEntry(kTagPhotometric, {uint16_t(recipe.previewRgb ? 2 : 1)}),
         longEntry(kTagStripOffsets, {offset}),
         shortEntry(kTagSamplesPerPixel, {uint16_t(spp)}),
-        longEntry(kTagRowsPerStrip, {uint32_t(spec.previewHeight)}),
-        longEntry(kTagStripByteCounts, {previewBytes(spec)}),
+        longEntry(kTagRowsPerStrip, {uint32_t(recipe.previewHeight)}),
+        longEntry(kTagStripByteCounts, {previewBytes(recipe)}),
         shortEntry(kTagPlanarConfig, {1}),
     });
 }
@@ -401,38 +403,38 @@ class OutputFile {
     int fd_ = -1;
 };
 
-void validate(const LsmSpec& spec) {
+void validate(const LsmSpec& recipe) {
     auto require = [](bool ok, const char* message) {
         if (!ok) throw std::invalid_argument(std::string("LsmSpec: ") + message);
     };
-    require(spec.sizeX > 0 && spec.sizeY > 0 && spec.sizeZ > 0 && spec.sizeC > 0 && spec.sizeT > 0,
+    require(recipe.sizeX > 0 && recipe.sizeY > 0 && recipe.sizeZ > 0 && recipe.sizeC > 0 && recipe.sizeT > 0,
             "all dimensions must be positive");
-    require(spec.sizeC <= std::numeric_limits<uint16_t>::max(), "too many channels");
-    require(spec.channelCodes.empty() || int(spec.channelCodes.size()) == spec.sizeC,
+    require(recipe.sizeC <= std::numeric_limits<uint16_t>::max(), "too many channels");
+    require(recipe.channelCodes.empty() || int(recipe.channelCodes.size()) == recipe.sizeC,
             "channelCodes needs one code per channel");
-    for (int code : spec.channelCodes)
+    for (int code : recipe.channelCodes)
         require(bytesPerSample(code) > 0,
                 "channel codes must be 1, 2, 3 or 5; declare others via the overrides");
-    require(spec.stripsPerChannel > 0, "stripsPerChannel must be positive");
-    const int rows = rowsPerStrip(spec);
-    require((spec.sizeY + rows - 1) / rows == spec.stripsPerChannel,
+    require(recipe.stripsPerChannel > 0, "stripsPerChannel must be positive");
+    const int rows = rowsPerStrip(recipe);
+    require((recipe.sizeY + rows - 1) / rows == recipe.stripsPerChannel,
             "stripsPerChannel would leave empty strips");
-    require(uint64_t(rows) * spec.sizeX * 4 < k4GiB, "strips must stay below 4 GiB");
-    require(spec.recordLength >= 0, "recordLength must not be negative");
-    require(spec.previewWidth > 0 && spec.previewHeight > 0, "preview needs a positive size");
-    require(spec.colorCount >= -1, "colorCount must be -1 or more");
-    require(!spec.sparsePixelData || spec.compression == Compression::None,
+    require(uint64_t(rows) * recipe.sizeX * 4 < k4GiB, "strips must stay below 4 GiB");
+    require(recipe.recordLength >= 0, "recordLength must not be negative");
+    require(recipe.previewWidth > 0 && recipe.previewHeight > 0, "preview needs a positive size");
+    require(recipe.colorCount >= -1, "colorCount must be -1 or more");
+    require(!recipe.sparsePixelData || recipe.compression == Compression::None,
             "sparse pixel data needs uncompressed strips");
-    require(spec.pixelDataStart == 0 || spec.layout == Layout::DirectoriesFirst,
+    require(recipe.pixelDataStart == 0 || recipe.layout == Layout::DirectoriesFirst,
             "pixelDataStart needs the DirectoriesFirst layout");
-    require(spec.writeDirectoryPairs >= -1 && spec.writeDirectoryPairs <= spec.sizeT * spec.sizeZ,
+    require(recipe.writeDirectoryPairs >= -1 && recipe.writeDirectoryPairs <= recipe.sizeT * recipe.sizeZ,
             "writeDirectoryPairs must be -1 or at most T * Z");
-    const int pairs = directoryPairs(spec);
-    require(spec.directoryLoop != DirectoryLoop::SelfLoop ||
-                (spec.selfLoopDirectory >= 0 && spec.selfLoopDirectory < 2 * pairs),
+    const int pairs = directoryPairs(recipe);
+    require(recipe.directoryLoop != DirectoryLoop::SelfLoop ||
+                (recipe.selfLoopDirectory >= 0 && recipe.selfLoopDirectory < 2 * pairs),
             "selfLoopDirectory must name a written directory");
-    for (const StripFault& f : spec.stripFaults)
-        require(f.image >= 0 && f.image < pairs && f.strip >= 0 && f.strip < stripsPerImage(spec),
+    for (const StripFault& f : recipe.stripFaults)
+        require(f.image >= 0 && f.image < pairs && f.strip >= 0 && f.strip < stripsPerImage(recipe),
                 "strip fault names a strip that is not written");
 }
 
@@ -468,14 +470,14 @@ void applyFault(const StripFault& fault, StripLayout& strip, const LsmLayoutInfo
 // Public helpers
 
 LsmSpec lsmSpec(int x, int y, int z, int c, int t, std::vector<int> channelCodes) {
-    LsmSpec spec;
-    spec.sizeX = x;
-    spec.sizeY = y;
-    spec.sizeZ = z;
-    spec.sizeC = c;
-    spec.sizeT = t;
-    spec.channelCodes = std::move(channelCodes);
-    return spec;
+    LsmSpec recipe;
+    recipe.sizeX = x;
+    recipe.sizeY = y;
+    recipe.sizeZ = z;
+    recipe.sizeC = c;
+    recipe.sizeT = t;
+    recipe.channelCodes = std::move(channelCodes);
+    return recipe;
 }
 
 int bytesPerSample(int code) {
@@ -492,13 +494,13 @@ int bytesPerSample(int code) {
     }
 }
 
-int channelCode(const LsmSpec& spec, int channel) {
-    return spec.channelCodes.empty() ? kLsmUint8 : spec.channelCodes.at(channel);
+int channelCode(const LsmSpec& recipe, int channel) {
+    return recipe.channelCodes.empty() ? kLsmUint8 : recipe.channelCodes.at(channel);
 }
 
-int rowsPerStrip(const LsmSpec& spec) {
-    const int strips = std::max(spec.stripsPerChannel, 1);
-    return (spec.sizeY + strips - 1) / strips;
+int rowsPerStrip(const LsmSpec& recipe) {
+    const int strips = std::max(recipe.stripsPerChannel, 1);
+    return (recipe.sizeY + strips - 1) / strips;
 }
 
 double lsmTestValue(int code, int t, int c, int z, int y, int x) {
@@ -528,17 +530,17 @@ double storedValue(int code, double value) {
     return std::round(std::clamp(value, 0.0, maxValue));
 }
 
-bool isSparseHoleRow(const LsmSpec& spec, int y) {
-    if (!spec.sparsePixelData) return false;
-    const int rows = rowsPerStrip(spec);
+bool isSparseHoleRow(const LsmSpec& recipe, int y) {
+    if (!recipe.sparsePixelData) return false;
+    const int rows = rowsPerStrip(recipe);
     const int inStrip = y % rows;
-    const int lastInStrip = std::min(rows, spec.sizeY - (y - inStrip)) - 1;
+    const int lastInStrip = std::min(rows, recipe.sizeY - (y - inStrip)) - 1;
     return inStrip != 0 && inStrip != lastInStrip;
 }
 
-double expectedSample(const LsmSpec& spec, int t, int c, int z, int y, int x) {
-    if (isSparseHoleRow(spec, y)) return 0;
-    return writtenValue(spec, channelCode(spec, c), t, c, z, y, x);
+double expectedSample(const LsmSpec& recipe, int t, int c, int z, int y, int x) {
+    if (isSparseHoleRow(recipe, y)) return 0;
+    return writtenValue(recipe, channelCode(recipe, c), t, c, z, y, x);
 }
 
 uint8_t previewSample(int image, int y, int x, int sample) {
@@ -557,13 +559,13 @@ std::vector<std::vector<uint64_t>> stripPositions(const LsmLayoutInfo& info) {
 // ---------------------------------------------------------------------------
 // Writer
 
-void writeLsm(const std::string& path, const LsmSpec& spec) { writeLsmWithInfo(path, spec); }
+void writeLsm(const std::string& path, const LsmSpec& recipe) { writeLsmWithInfo(path, recipe); }
 
-LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& spec) {
-    validate(spec);
-    const int pairs = directoryPairs(spec);
-    const int rows = rowsPerStrip(spec);
-    const bool compressed = spec.compression != Compression::None;
+LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& recipe) {
+    validate(recipe);
+    const int pairs = directoryPairs(recipe);
+    const int rows = rowsPerStrip(recipe);
+    const bool compressed = recipe.compression != Compression::None;
 
     LsmLayoutInfo info;
     // Compressed strips are encoded up front because their sizes fix the
@@ -572,21 +574,21 @@ LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& spec) {
     std::vector<std::vector<std::vector<uint8_t>>> encoded(pairs);
     for (int i = 0; i < pairs; ++i) {
         ImageLayout image;
-        image.t = i / spec.sizeZ;
-        image.z = i % spec.sizeZ;
-        for (int c = 0; c < spec.sizeC; ++c) {
-            const uint32_t rowBytes = uint32_t(spec.sizeX) * bytesPerSample(channelCode(spec, c));
-            for (int s = 0; s < spec.stripsPerChannel; ++s) {
+        image.t = i / recipe.sizeZ;
+        image.z = i % recipe.sizeZ;
+        for (int c = 0; c < recipe.sizeC; ++c) {
+            const uint32_t rowBytes = uint32_t(recipe.sizeX) * bytesPerSample(channelCode(recipe, c));
+            for (int s = 0; s < recipe.stripsPerChannel; ++s) {
                 StripLayout strip;
                 strip.channel = c;
                 strip.firstRow = s * rows;
-                strip.rows = std::min(rows, spec.sizeY - strip.firstRow);
+                strip.rows = std::min(rows, recipe.sizeY - strip.firstRow);
                 strip.size = rowBytes * strip.rows;
                 strip.declaredBytes = strip.size;
                 if (compressed) {
-                    encoded[i].push_back(encodeStrip(spec, rawStrip(spec, image.t, image.z, strip)));
+                    encoded[i].push_back(encodeStrip(recipe, rawStrip(recipe, image.t, image.z, strip)));
                     strip.size = uint32_t(encoded[i].back().size());
-                    if (!spec.lzwDeclaresUncompressedByteCounts) strip.declaredBytes = strip.size;
+                    if (!recipe.lzwDeclaresUncompressedByteCounts) strip.declaredBytes = strip.size;
                 }
                 image.strips.push_back(strip);
             }
@@ -595,34 +597,34 @@ LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& spec) {
     }
 
     // Directory sizes depend only on value counts, so placeholders size them.
-    const std::vector<uint32_t> placeholders(stripsPerImage(spec), 0);
-    std::vector<uint8_t> record(spec.omitLsmTag ? 0 : spec.recordLength, 0);
+    const std::vector<uint32_t> placeholders(stripsPerImage(recipe), 0);
+    std::vector<uint8_t> record(recipe.omitLsmTag ? 0 : recipe.recordLength, 0);
     const uint64_t firstImageDirBytes =
-        imageDirectory(spec, placeholders, placeholders, !spec.omitLsmTag, 0, record).byteSize();
+        imageDirectory(recipe, placeholders, placeholders, !recipe.omitLsmTag, 0, record).byteSize();
     const uint64_t imageDirBytes =
-        imageDirectory(spec, placeholders, placeholders, false, 0, record).byteSize();
-    const uint64_t previewDirBytes = previewDirectory(spec, 0).byteSize();
+        imageDirectory(recipe, placeholders, placeholders, false, 0, record).byteSize();
+    const uint64_t previewDirBytes = previewDirectory(recipe, 0).byteSize();
 
     // Metadata blocks behind the header.
     uint64_t pos = 8;
-    if (!spec.omitLsmTag && spec.recordLength > 4) {
+    if (!recipe.omitLsmTag && recipe.recordLength > 4) {
         info.recordOffset = uint32_t(pos);
-        pos = alignEven(pos + spec.recordLength);
+        pos = alignEven(pos + recipe.recordLength);
     }
     std::vector<uint8_t> colors;
-    if (spec.colorBlock) {
-        colors = colorBlock(spec);
+    if (recipe.colorBlock) {
+        colors = colorBlock(recipe);
         info.colorBlockOffset = uint32_t(pos);
         pos = alignEven(pos + colors.size());
     }
     std::vector<uint8_t> types;
-    if (writesTypeArray(spec)) {
-        types = typeArrayBlock(spec);
+    if (writesTypeArray(recipe)) {
+        types = typeArrayBlock(recipe);
         info.channelTypeArrayOffset = uint32_t(pos);
         pos = alignEven(pos + types.size());
     }
 
-    const bool interleaved = spec.layout == Layout::Interleaved;
+    const bool interleaved = recipe.layout == Layout::Interleaved;
     auto placeStrips = [&](ImageLayout& image) {
         for (StripLayout& strip : image.strips) {
             strip.position = pos;
@@ -631,7 +633,7 @@ LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& spec) {
     };
     auto placePreview = [&](ImageLayout& image) {
         image.previewPosition = pos;
-        pos += previewBytes(spec);
+        pos += previewBytes(recipe);
     };
     auto placeDirectory = [&](uint32_t& offset, uint64_t bytes) {
         pos = alignEven(pos);
@@ -647,10 +649,10 @@ LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& spec) {
         placeDirectory(image.previewDirectoryOffset, previewDirBytes);
         if (interleaved) placePreview(image);
     }
-    if (spec.layout == Layout::DirectoriesFirst) {
-        if (spec.pixelDataStart != 0 && spec.pixelDataStart < pos)
+    if (recipe.layout == Layout::DirectoriesFirst) {
+        if (recipe.pixelDataStart != 0 && recipe.pixelDataStart < pos)
             throw std::invalid_argument("LsmSpec: pixelDataStart overlaps the directories");
-        pos = std::max(pos, spec.pixelDataStart);
+        pos = std::max(pos, recipe.pixelDataStart);
         info.pixelDataStart = pos;
         for (ImageLayout& image : info.images) {
             placeStrips(image);
@@ -662,18 +664,18 @@ LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& spec) {
     for (ImageLayout& image : info.images)
         for (StripLayout& strip : image.strips)
             strip.storedOffset = static_cast<uint32_t>(strip.position);  // wraps at 4 GiB
-    for (const StripFault& fault : spec.stripFaults)
+    for (const StripFault& fault : recipe.stripFaults)
         applyFault(fault, info.images[fault.image].strips[fault.strip], info);
 
     // Directory chain, possibly bent into a loop.
     std::vector<uint32_t> next(info.directoryOffsets.size(), 0);
     for (size_t k = 0; k + 1 < next.size(); ++k) next[k] = info.directoryOffsets[k + 1];
-    if (!next.empty() && spec.directoryLoop == DirectoryLoop::LastToFirst)
+    if (!next.empty() && recipe.directoryLoop == DirectoryLoop::LastToFirst)
         next.back() = info.directoryOffsets.front();
-    if (spec.directoryLoop == DirectoryLoop::SelfLoop)
-        next[spec.selfLoopDirectory] = info.directoryOffsets[spec.selfLoopDirectory];
+    if (recipe.directoryLoop == DirectoryLoop::SelfLoop)
+        next[recipe.selfLoopDirectory] = info.directoryOffsets[recipe.selfLoopDirectory];
 
-    if (!spec.omitLsmTag) record = infoRecord(spec, info.colorBlockOffset, info.channelTypeArrayOffset);
+    if (!recipe.omitLsmTag) record = infoRecord(recipe, info.colorBlockOffset, info.channelTypeArrayOffset);
 
     OutputFile out(path);
     std::vector<uint8_t> header = {'I', 'I', 42, 0};
@@ -691,9 +693,9 @@ LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& spec) {
             counts.push_back(strip.declaredBytes);
         }
         const Directory dir =
-            imageDirectory(spec, offsets, counts, i == 0 && !spec.omitLsmTag, info.recordOffset, record);
+            imageDirectory(recipe, offsets, counts, i == 0 && !recipe.omitLsmTag, info.recordOffset, record);
         out.writeAt(image.directoryOffset, dir.serialize(image.directoryOffset, next[2 * i]));
-        const Directory preview = previewDirectory(spec, uint32_t(image.previewPosition));
+        const Directory preview = previewDirectory(recipe, uint32_t(image.previewPosition));
         out.writeAt(image.previewDirectoryOffset,
                     preview.serialize(image.previewDirectoryOffset, next[2 * i + 1]));
 
@@ -701,19 +703,19 @@ LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& spec) {
             const StripLayout& strip = image.strips[s];
             if (compressed) {
                 out.writeAt(strip.position, encoded[i][s]);
-            } else if (spec.sparsePixelData) {
-                const int code = channelCode(spec, strip.channel);
-                const size_t rowBytes = size_t(spec.sizeX) * bytesPerSample(code);
+            } else if (recipe.sparsePixelData) {
+                const int code = channelCode(recipe, strip.channel);
+                const size_t rowBytes = size_t(recipe.sizeX) * bytesPerSample(code);
                 std::vector<uint8_t> row(rowBytes);
                 for (int r : {0, strip.rows - 1}) {
-                    encodeRow(spec, code, image.t, strip.channel, image.z, strip.firstRow + r, row.data());
+                    encodeRow(recipe, code, image.t, strip.channel, image.z, strip.firstRow + r, row.data());
                     out.writeAt(strip.position + r * rowBytes, row);
                 }
             } else {
-                out.writeAt(strip.position, rawStrip(spec, image.t, image.z, strip));
+                out.writeAt(strip.position, rawStrip(recipe, image.t, image.z, strip));
             }
         }
-        out.writeAt(image.previewPosition, previewData(spec, i));
+        out.writeAt(image.previewPosition, previewData(recipe, i));
     }
     out.finish(info.fileSize);
     return info;

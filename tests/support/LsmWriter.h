@@ -165,7 +165,7 @@ struct LsmSpec {
     bool previewRgb = true;
 
     // Each channel plane is cut into stripsPerChannel strips of
-    // rowsPerStrip(spec) rows; the last may be shorter.
+    // rowsPerStrip(recipe) rows; the last may be shorter.
     int stripsPerChannel = 1;
     Compression compression = Compression::None;
     // Microscope quirk: compressed strips are written back to back, but
@@ -228,8 +228,8 @@ struct LsmLayoutInfo {
 // std::runtime_error on I/O failure. Pixel data is written with positioned
 // writes and the gaps are never filled, so holes stay sparse. Compressed strips
 // are held in memory until written; uncompressed ones are made one at a time.
-void writeLsm(const std::string& path, const LsmSpec& spec);
-LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& spec);
+void writeLsm(const std::string& path, const LsmSpec& recipe);
+LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& recipe);
 
 // Per written image directory, the absolute (unwrapped) strip positions.
 std::vector<std::vector<uint64_t>> stripPositions(const LsmLayoutInfo& info);
@@ -245,16 +245,16 @@ double lsmTestValue(int code, int t, int c, int z, int y, int x);
 // clamp to the type's range (NaN -> 0), code 5 rounds to float32.
 double storedValue(int code, double value);
 
-// What the file written from `spec` holds at (t, c, z, y, x): the custom or
+// What the file written from `recipe` holds at (t, c, z, y, x): the custom or
 // default value after storedValue(), or 0 in sparse holes.
-double expectedSample(const LsmSpec& spec, int t, int c, int z, int y, int x);
+double expectedSample(const LsmSpec& recipe, int t, int c, int z, int y, int x);
 
 // With sparsePixelData, rows other than the first and last of their strip.
-bool isSparseHoleRow(const LsmSpec& spec, int y);
+bool isSparseHoleRow(const LsmSpec& recipe, int y);
 
-int rowsPerStrip(const LsmSpec& spec);              // ceil(Y / stripsPerChannel)
-int channelCode(const LsmSpec& spec, int channel);  // channelCodes or 1
-int bytesPerSample(int code);                       // 1, 2, 2, 4; 0 if unknown
+int rowsPerStrip(const LsmSpec& recipe);              // ceil(Y / stripsPerChannel)
+int channelCode(const LsmSpec& recipe, int channel);  // channelCodes or 1
+int bytesPerSample(int code);                         // 1, 2, 2, 4; 0 if unknown
 
 // Preview pixel `sample` (0 for greyscale) of image directory `image`.
 uint8_t previewSample(int image, int y, int x, int sample);

@@ -79,19 +79,19 @@ double decodeSample(int code, const uint8_t* p) {
 
 // Strip s holds channel s / stripsPerChannel, rows from (s % stripsPerChannel)
 // * rowsPerStrip on. Every decoded sample must equal expectedSample().
-testing::AssertionResult stripMatches(const kt::LsmSpec& spec, int t, int z, int strip, uint32_t rowsPerStrip,
-                                      const std::vector<uint8_t>& bytes) {
-    const int c = strip / spec.stripsPerChannel;
-    const int firstRow = (strip % spec.stripsPerChannel) * int(rowsPerStrip);
-    const int rows = std::min(int(rowsPerStrip), spec.sizeY - firstRow);
-    const int code = kt::channelCode(spec, c);
+testing::AssertionResult stripMatches(const kt::LsmSpec& recipe, int t, int z, int strip,
+                                      uint32_t rowsPerStrip, const std::vector<uint8_t>& bytes) {
+    const int c = strip / recipe.stripsPerChannel;
+    const int firstRow = (strip % recipe.stripsPerChannel) * int(rowsPerStrip);
+    const int rows = std::min(int(rowsPerStrip), recipe.sizeY - firstRow);
+    const int code = kt::channelCode(recipe, c);
     const size_t bps = size_t(kt::bytesPerSample(code));
-    if (bytes.size() != size_t(rows) * spec.sizeX * bps)
+    if (bytes.size() != size_t(rows) * recipe.sizeX * bps)
         return testing::AssertionFailure() << "strip " << strip << " has " << bytes.size() << " bytes";
     for (int r = 0; r < rows; ++r)
-        for (int x = 0; x < spec.sizeX; ++x) {
-            const double got = decodeSample(code, bytes.data() + (size_t(r) * spec.sizeX + x) * bps);
-            const double want = kt::expectedSample(spec, t, c, z, firstRow + r, x);
+        for (int x = 0; x < recipe.sizeX; ++x) {
+            const double got = decodeSample(code, bytes.data() + (size_t(r) * recipe.sizeX + x) * bps);
+            const double want = kt::expectedSample(recipe, t, c, z, firstRow + r, x);
             if (got != want)
                 return testing::AssertionFailure()
                        << "(t,c,z,y,x)=(" << t << "," << c << "," << z << "," << firstRow + r << "," << x
@@ -283,12 +283,12 @@ class LsmRoundTrip : public testing::TestWithParam<RoundTripParam> {};
 TEST_P(LsmRoundTrip, LibtiffDecodesEveryStripAndPreview) {
     const auto [compression, layout, code] = GetParam();
     // Odd width and a short last strip catch row stride and strip size slips.
-    kt::LsmSpec spec = kt::lsmSpec(13, 10, 3, 2, 2, {code, code});
-    spec.stripsPerChannel = 3;
-    spec.compression = compression;
-    spec.layout = layout;
+    kt::LsmSpec recipe = kt::lsmSpec(13, 10, 3, 2, 2, {code, code});
+    recipe.stripsPerChannel = 3;
+    recipe.compression = compression;
+    recipe.layout = layout;
     kt::ScopedFile file("roundtrip.lsm");
-    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), spec);
+    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), recipe);
 
     TiffPtr tif = openTiff(file.path());
     ASSERT_TRUE(tif);
@@ -323,7 +323,7 @@ TEST_P(LsmRoundTrip, LibtiffDecodesEveryStripAndPreview) {
         ASSERT_EQ(TIFFNumberOfStrips(tif.get()), 6u);
         const std::vector<uint32_t> offsets = stripOffsetsOf(tif.get());
         for (uint32_t s = 0; s < 6; ++s) {
-            EXPECT_TRUE(stripMatches(spec, t, z, int(s), rows, readEncodedStrip(tif.get(), s)));
+            EXPECT_TRUE(stripMatches(recipe, t, z, int(s), rows, readEncodedStrip(tif.get(), s)));
             // Where the strips sit is the point of the two layouts.
             if (layout == kt::Layout::DirectoriesFirst)
                 EXPECT_GE(offsets[s], info.directoryOffsets.back());
@@ -362,12 +362,12 @@ INSTANTIATE_TEST_SUITE_P(
 class MixedChannelTypes : public testing::TestWithParam<kt::Compression> {};
 
 TEST_P(MixedChannelTypes, StripsHoldEachChannelInItsOwnType) {
-    kt::LsmSpec spec = kt::lsmSpec(9, 6, 2, 4, 1, {1, 3, 5, 2});
-    spec.useChannelTypeArray = true;
-    spec.stripsPerChannel = 2;
-    spec.compression = GetParam();
+    kt::LsmSpec recipe = kt::lsmSpec(9, 6, 2, 4, 1, {1, 3, 5, 2});
+    recipe.useChannelTypeArray = true;
+    recipe.stripsPerChannel = 2;
+    recipe.compression = GetParam();
     kt::ScopedFile file("mixed.lsm");
-    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), spec);
+    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), recipe);
     const std::vector<uint8_t> bytes = readFile(file.path());
 
     ASSERT_EQ(bytes.size(), info.fileSize);
@@ -383,11 +383,11 @@ TEST_P(MixedChannelTypes, StripsHoldEachChannelInItsOwnType) {
         for (int s = 0; s < 8; ++s) {
             const int c = s / 2;
             const uint32_t rows = 3;
-            const size_t rawSize = rows * 9 * size_t(kt::bytesPerSample(kt::channelCode(spec, c)));
+            const size_t rawSize = rows * 9 * size_t(kt::bytesPerSample(kt::channelCode(recipe, c)));
             std::vector<uint8_t> strip(bytes.begin() + offsets[s], bytes.begin() + offsets[s] + counts[s]);
-            if (spec.compression != kt::Compression::None)
-                strip = decodeWithLibtiff(strip, rawSize, compressionCode(spec.compression));
-            EXPECT_TRUE(stripMatches(spec, 0, z, s, rows, strip));
+            if (recipe.compression != kt::Compression::None)
+                strip = decodeWithLibtiff(strip, rawSize, compressionCode(recipe.compression));
+            EXPECT_TRUE(stripMatches(recipe, 0, z, s, rows, strip));
         }
         offset = parseDirectory(bytes, dir.next).next;  // skip the preview
     }
@@ -404,13 +404,13 @@ INSTANTIATE_TEST_SUITE_P(AllCodecs, MixedChannelTypes,
 // ---------------------------------------------------------------------------
 
 TEST(LsmInfoRecord, DescribesTheStackAndPointsAtTheColourBlock) {
-    kt::LsmSpec spec = kt::lsmSpec(7, 5, 3, 2, 4, {3, 3});
-    spec.voxelSizeX = 1.5e-7;
-    spec.voxelSizeZ = 2.5e-6;
-    spec.timeInterval = 12.5;
-    spec.channelNames = {"Ch1", "T PMT"};
+    kt::LsmSpec recipe = kt::lsmSpec(7, 5, 3, 2, 4, {3, 3});
+    recipe.voxelSizeX = 1.5e-7;
+    recipe.voxelSizeZ = 2.5e-6;
+    recipe.timeInterval = 12.5;
+    recipe.channelNames = {"Ch1", "T PMT"};
     kt::ScopedFile file("record.lsm");
-    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), spec);
+    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), recipe);
     TiffPtr tif = openTiff(file.path());
     ASSERT_TRUE(tif);
     const std::vector<uint8_t> rec = lsmRecordOf(tif.get());
@@ -456,10 +456,10 @@ TEST(LsmInfoRecord, DescribesTheStackAndPointsAtTheColourBlock) {
 }
 
 TEST(LsmInfoRecord, ChannelTypeArrayHoldsPerChannelCodes) {
-    kt::LsmSpec spec = kt::lsmSpec(4, 4, 1, 3, 1, {2, 2, 2});
-    spec.useChannelTypeArray = true;
+    kt::LsmSpec recipe = kt::lsmSpec(4, 4, 1, 3, 1, {2, 2, 2});
+    recipe.useChannelTypeArray = true;
     kt::ScopedFile file("types.lsm");
-    kt::writeLsm(file.path(), spec);
+    kt::writeLsm(file.path(), recipe);
     TiffPtr tif = openTiff(file.path());
     ASSERT_TRUE(tif);
     const std::vector<uint8_t> rec = lsmRecordOf(tif.get());
@@ -471,10 +471,10 @@ TEST(LsmInfoRecord, ChannelTypeArrayHoldsPerChannelCodes) {
     for (int c = 0; c < 3; ++c) EXPECT_EQ(le32(bytes, array + 4 * c), 2);
 
     // Forcing the array keeps the single code in the record.
-    spec.useChannelTypeArray = false;
-    spec.forceChannelTypeArray = true;
-    spec.channelTypeArrayValues = {2, 4, 2};
-    kt::writeLsm(file.path(), spec);
+    recipe.useChannelTypeArray = false;
+    recipe.forceChannelTypeArray = true;
+    recipe.channelTypeArrayValues = {2, 4, 2};
+    kt::writeLsm(file.path(), recipe);
     tif = openTiff(file.path());
     ASSERT_TRUE(tif);
     const std::vector<uint8_t> forced = lsmRecordOf(tif.get());
@@ -484,15 +484,15 @@ TEST(LsmInfoRecord, ChannelTypeArrayHoldsPerChannelCodes) {
 }
 
 TEST(LsmInfoRecord, OverridesAndShortRecordsLie) {
-    kt::LsmSpec spec = kt::lsmSpec(6, 4, 2, 1, 1);
-    spec.record.dimensionZ = 9;
-    spec.record.intensityDataType = 4;
-    spec.record.offsetChannelColors = 0x7ffffff0;
-    spec.record.offsetChannelDataTypes = -1;
-    spec.declaredColorCount = 0x10000000;
-    spec.declaredColorArrayOffset = 1 << 20;
+    kt::LsmSpec recipe = kt::lsmSpec(6, 4, 2, 1, 1);
+    recipe.record.dimensionZ = 9;
+    recipe.record.intensityDataType = 4;
+    recipe.record.offsetChannelColors = 0x7ffffff0;
+    recipe.record.offsetChannelDataTypes = -1;
+    recipe.declaredColorCount = 0x10000000;
+    recipe.declaredColorArrayOffset = 1 << 20;
     kt::ScopedFile file("lies.lsm");
-    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), spec);
+    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), recipe);
     TiffPtr tif = openTiff(file.path());
     ASSERT_TRUE(tif);
     std::vector<uint8_t> rec = lsmRecordOf(tif.get());
@@ -508,9 +508,9 @@ TEST(LsmInfoRecord, OverridesAndShortRecordsLie) {
     // The real colour entry is still written where a sane header would say.
     EXPECT_EQ(bytes[info.colorBlockOffset + 24], 255);
 
-    spec = kt::lsmSpec(6, 4, 2, 1, 1);
-    spec.recordLength = 100;
-    kt::writeLsm(file.path(), spec);
+    recipe = kt::lsmSpec(6, 4, 2, 1, 1);
+    recipe.recordLength = 100;
+    kt::writeLsm(file.path(), recipe);
     tif = openTiff(file.path());
     ASSERT_TRUE(tif);
     rec = lsmRecordOf(tif.get());
@@ -519,8 +519,8 @@ TEST(LsmInfoRecord, OverridesAndShortRecordsLie) {
     EXPECT_EQ(le32(rec, kDimensionZ), 2);
     EXPECT_EQ(leDouble(rec, kVoxelSizeZ), 1e-6);
 
-    spec.omitLsmTag = true;
-    kt::writeLsm(file.path(), spec);
+    recipe.omitLsmTag = true;
+    kt::writeLsm(file.path(), recipe);
     tif = openTiff(file.path());
     ASSERT_TRUE(tif);
     EXPECT_EQ(TIFFNumberOfDirectories(tif.get()), 4u);
@@ -568,14 +568,14 @@ TEST(TiffLzw, StreamsEndingAroundEveryWidthChangeDecode) {
 // ---------------------------------------------------------------------------
 
 TEST(LsmQuirks, LzwStripsDeclareUncompressedSizes) {
-    kt::LsmSpec spec = kt::lsmSpec(32, 12, 2, 2, 1, {3, 3});
-    spec.stripsPerChannel = 2;
-    spec.compression = kt::Compression::LZW;
+    kt::LsmSpec recipe = kt::lsmSpec(32, 12, 2, 2, 1, {3, 3});
+    recipe.stripsPerChannel = 2;
+    recipe.compression = kt::Compression::LZW;
     // Smooth rows, as from a microscope, so LZW actually shrinks the strips.
-    spec.values = [](int, int c, int z, int y, int x) { return 1000 * c + 10 * z + y + x / 8; };
-    spec.lzwDeclaresUncompressedByteCounts = true;
+    recipe.values = [](int, int c, int z, int y, int x) { return 1000 * c + 10 * z + y + x / 8; };
+    recipe.lzwDeclaresUncompressedByteCounts = true;
     kt::ScopedFile file("quirk.lsm");
-    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), spec);
+    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), recipe);
     const std::vector<uint8_t> bytes = readFile(file.path());
     TiffPtr tif = openTiff(file.path());
     ASSERT_TRUE(tif);
@@ -597,7 +597,7 @@ TEST(LsmQuirks, LzwStripsDeclareUncompressedSizes) {
             }
             const std::vector<uint8_t> compressed(bytes.begin() + offsets[s],
                                                   bytes.begin() + offsets[s] + strips[s].size);
-            EXPECT_TRUE(stripMatches(spec, 0, image, int(s), 6,
+            EXPECT_TRUE(stripMatches(recipe, 0, image, int(s), 6,
                                      decodeWithLibtiff(compressed, counts[s], COMPRESSION_LZW)));
             end = std::max<uint64_t>(end, uint64_t(offsets[s]) + counts[s]);
         }
@@ -633,10 +633,10 @@ TEST(LsmValues, CustomValuesAreConvertedToTheChannelType) {
     EXPECT_EQ(kt::storedValue(2, NAN), 0);
     EXPECT_EQ(kt::storedValue(5, 0.1), double(0.1f));
 
-    kt::LsmSpec spec = kt::lsmSpec(5, 3, 1, 2, 1, {1, 3});
-    spec.values = [](int, int c, int, int y, int x) { return c == 0 ? 100.0 * x - 50 : y * 1e5; };
+    kt::LsmSpec recipe = kt::lsmSpec(5, 3, 1, 2, 1, {1, 3});
+    recipe.values = [](int, int c, int, int y, int x) { return c == 0 ? 100.0 * x - 50 : y * 1e5; };
     kt::ScopedFile file("custom.lsm");
-    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), spec);
+    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), recipe);
     // Mixed sample sizes: libtiff will not open this, so read the bytes.
     const std::vector<uint8_t> bytes = readFile(file.path());
     const std::vector<uint32_t> offsets = parseDirectory(bytes, info.directoryOffsets[0]).values.at(273);
@@ -644,35 +644,35 @@ TEST(LsmValues, CustomValuesAreConvertedToTheChannelType) {
     EXPECT_EQ(bytes[offsets[0] + 2], 150);
     EXPECT_EQ(bytes[offsets[0] + 4], 255);
     EXPECT_EQ(readLE(&bytes[offsets[1] + 2 * 5], 2), 65535u);
-    EXPECT_EQ(kt::expectedSample(spec, 0, 0, 0, 1, 4), 255);
+    EXPECT_EQ(kt::expectedSample(recipe, 0, 0, 0, 1, 4), 255);
 }
 
 TEST(LsmValues, SparseStripsHoldOnlyTheirFirstAndLastRows) {
-    kt::LsmSpec spec = kt::lsmSpec(6, 10, 1, 1, 1, {3});
-    spec.stripsPerChannel = 3;  // rows 0-3, 4-7, 8-9
-    spec.sparsePixelData = true;
+    kt::LsmSpec recipe = kt::lsmSpec(6, 10, 1, 1, 1, {3});
+    recipe.stripsPerChannel = 3;  // rows 0-3, 4-7, 8-9
+    recipe.sparsePixelData = true;
     kt::ScopedFile file("sparse-small.lsm");
-    kt::writeLsm(file.path(), spec);
+    kt::writeLsm(file.path(), recipe);
     std::vector<int> holes;
     for (int y = 0; y < 10; ++y)
-        if (kt::isSparseHoleRow(spec, y)) holes.push_back(y);
+        if (kt::isSparseHoleRow(recipe, y)) holes.push_back(y);
     EXPECT_EQ(holes, (std::vector<int>{1, 2, 5, 6}));
 
     TiffPtr tif = openTiff(file.path());
     ASSERT_TRUE(tif);
     for (uint32_t s = 0; s < 3; ++s)
-        EXPECT_TRUE(stripMatches(spec, 0, 0, int(s), 4, readEncodedStrip(tif.get(), s)));
-    EXPECT_EQ(kt::expectedSample(spec, 0, 0, 0, 1, 3), 0);
+        EXPECT_TRUE(stripMatches(recipe, 0, 0, int(s), 4, readEncodedStrip(tif.get(), s)));
+    EXPECT_EQ(kt::expectedSample(recipe, 0, 0, 0, 1, 3), 0);
     EXPECT_NE(kt::lsmTestValue(3, 0, 0, 0, 1, 3), 0);
 }
 
 // ---------------------------------------------------------------------------
 
 TEST(DamagedFiles, DirectoryChainsCanLoopOrStopEarly) {
-    kt::LsmSpec spec = kt::lsmSpec(4, 4, 3, 1, 2);
-    spec.directoryLoop = kt::DirectoryLoop::LastToFirst;
+    kt::LsmSpec recipe = kt::lsmSpec(4, 4, 3, 1, 2);
+    recipe.directoryLoop = kt::DirectoryLoop::LastToFirst;
     kt::ScopedFile file("loop.lsm");
-    kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), spec);
+    kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), recipe);
     std::vector<uint8_t> bytes = readFile(file.path());
     uint32_t offset = uint32_t(le32(bytes, 4));
     for (uint32_t expected : info.directoryOffsets) {
@@ -681,16 +681,16 @@ TEST(DamagedFiles, DirectoryChainsCanLoopOrStopEarly) {
     }
     EXPECT_EQ(offset, info.directoryOffsets.front());
 
-    spec.directoryLoop = kt::DirectoryLoop::SelfLoop;
-    spec.selfLoopDirectory = 3;
-    info = kt::writeLsmWithInfo(file.path(), spec);
+    recipe.directoryLoop = kt::DirectoryLoop::SelfLoop;
+    recipe.selfLoopDirectory = 3;
+    info = kt::writeLsmWithInfo(file.path(), recipe);
     bytes = readFile(file.path());
     EXPECT_EQ(parseDirectory(bytes, info.directoryOffsets[2]).next, info.directoryOffsets[3]);
     EXPECT_EQ(parseDirectory(bytes, info.directoryOffsets[3]).next, info.directoryOffsets[3]);
 
-    spec.directoryLoop = kt::DirectoryLoop::None;
-    spec.writeDirectoryPairs = 2;
-    kt::writeLsm(file.path(), spec);
+    recipe.directoryLoop = kt::DirectoryLoop::None;
+    recipe.writeDirectoryPairs = 2;
+    kt::writeLsm(file.path(), recipe);
     TiffPtr tif = openTiff(file.path());
     ASSERT_TRUE(tif);
     EXPECT_EQ(TIFFNumberOfDirectories(tif.get()), 4u);
@@ -698,15 +698,15 @@ TEST(DamagedFiles, DirectoryChainsCanLoopOrStopEarly) {
 }
 
 TEST(DamagedFiles, StripFaultsChangeOnlyTheDeclaredValues) {
-    kt::LsmSpec spec = kt::lsmSpec(8, 8, 2, 2, 1);
-    spec.stripsPerChannel = 2;
+    kt::LsmSpec recipe = kt::lsmSpec(8, 8, 2, 2, 1);
+    recipe.stripsPerChannel = 2;
     using K = kt::StripFaultKind;
-    spec.stripFaults = {{0, 0, K::OffsetBeyondEndOfFile, 0}, {0, 1, K::OffsetIntoDirectories, 0},
-                        {0, 2, K::OffsetRaw, 12345},         {0, 3, K::ByteCountTooLarge, 0},
-                        {1, 0, K::ByteCountTooSmall, 0},     {1, 1, K::ByteCountZero, 0},
-                        {1, 3, K::ByteCountRaw, 7}};
+    recipe.stripFaults = {{0, 0, K::OffsetBeyondEndOfFile, 0}, {0, 1, K::OffsetIntoDirectories, 0},
+                          {0, 2, K::OffsetRaw, 12345},         {0, 3, K::ByteCountTooLarge, 0},
+                          {1, 0, K::ByteCountTooSmall, 0},     {1, 1, K::ByteCountZero, 0},
+                          {1, 3, K::ByteCountRaw, 7}};
     kt::ScopedFile file("faults.lsm");
-    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), spec);
+    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), recipe);
     TiffPtr tif = openTiff(file.path());
     ASSERT_TRUE(tif);
     std::vector<uint32_t> offsets = stripOffsetsOf(tif.get());
@@ -724,13 +724,13 @@ TEST(DamagedFiles, StripFaultsChangeOnlyTheDeclaredValues) {
     EXPECT_EQ(counts, (std::vector<uint32_t>{16, 0, 32, 7}));
     EXPECT_EQ(offsets[2], info.images[1].strips[2].position);
     // The data itself is still where it belongs.
-    EXPECT_TRUE(stripMatches(spec, 0, 1, 2, 4, readEncodedStrip(tif.get(), 2)));
+    EXPECT_TRUE(stripMatches(recipe, 0, 1, 2, 4, readEncodedStrip(tif.get(), 2)));
 }
 
 TEST(DamagedFiles, TruncatedPixelDataLeavesDirectoriesReadable) {
-    const kt::LsmSpec spec = kt::lsmSpec(16, 16, 3, 1, 1);
+    const kt::LsmSpec recipe = kt::lsmSpec(16, 16, 3, 1, 1);
     kt::ScopedFile file("truncated.lsm");
-    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), spec);
+    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), recipe);
     kt::truncateFile(file.path(), info.pixelDataStart + 10);
     EXPECT_EQ(readFile(file.path()).size(), info.pixelDataStart + 10);
     TiffPtr tif = openTiff(file.path());
@@ -759,9 +759,9 @@ TEST(DamagedFiles, PlainTiffAndNonTiff) {
 TEST(WriterErrors, InvalidSpecsAndUnwritablePathsThrow) {
     kt::ScopedFile file("invalid.lsm");
     auto invalid = [&](auto change) {
-        kt::LsmSpec spec = kt::lsmSpec(8, 8, 2, 2, 1);
-        change(spec);
-        EXPECT_THROW(kt::writeLsm(file.path(), spec), std::invalid_argument);
+        kt::LsmSpec recipe = kt::lsmSpec(8, 8, 2, 2, 1);
+        change(recipe);
+        EXPECT_THROW(kt::writeLsm(file.path(), recipe), std::invalid_argument);
     };
     invalid([](kt::LsmSpec& s) { s.channelCodes = {1, 4}; });
     invalid([](kt::LsmSpec& s) { s.channelCodes = {1}; });
@@ -785,12 +785,12 @@ TEST(BigSparseFile, StripOffsetsPast4GiBAreStoredWrapped) {
 
     constexpr uint64_t kGiB = uint64_t{1} << 30;
     constexpr uint64_t kStripBytes = 2048 * 8192;
-    kt::LsmSpec spec = kt::lsmSpec(8192, 8192, 3, 1, 1);
-    spec.stripsPerChannel = 4;
-    spec.sparsePixelData = true;
-    spec.pixelDataStart = 4 * kGiB - 5 * kStripBytes;
+    kt::LsmSpec recipe = kt::lsmSpec(8192, 8192, 3, 1, 1);
+    recipe.stripsPerChannel = 4;
+    recipe.sparsePixelData = true;
+    recipe.pixelDataStart = 4 * kGiB - 5 * kStripBytes;
     kt::ScopedFile file("big.lsm");
-    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), spec);
+    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), recipe);
 
     struct stat st {};
     ASSERT_EQ(::stat(file.path().c_str(), &st), 0);
@@ -812,7 +812,7 @@ TEST(BigSparseFile, StripOffsetsPast4GiBAreStoredWrapped) {
         for (int s = 0; s < 4; ++s) {
             // Strips follow each other, each image's preview after its strips.
             const uint64_t position =
-                spec.pixelDataStart + (4 * z + s) * kStripBytes + z * uint64_t(4 * 4 * 3);
+                recipe.pixelDataStart + (4 * z + s) * kStripBytes + z * uint64_t(4 * 4 * 3);
             ASSERT_EQ(positions[z][s], position);
             EXPECT_EQ(stored[s], uint32_t(position));
             wrapped += position >= 4 * kGiB;
@@ -822,8 +822,8 @@ TEST(BigSparseFile, StripOffsetsPast4GiBAreStoredWrapped) {
                 const int y = 2048 * s + r;
                 ASSERT_EQ(::pread(fd, row.data(), row.size(), off_t(position + r * 8192)), 8192);
                 for (int x = 0; x < 8192; x += 97)
-                    ASSERT_EQ(row[x], kt::expectedSample(spec, 0, 0, z, y, x)) << z << "," << y << "," << x;
-                EXPECT_EQ(r == 1, kt::isSparseHoleRow(spec, y));
+                    ASSERT_EQ(row[x], kt::expectedSample(recipe, 0, 0, z, y, x)) << z << "," << y << "," << x;
+                EXPECT_EQ(r == 1, kt::isSparseHoleRow(recipe, y));
             }
         }
     }

@@ -47,13 +47,13 @@ std::vector<Cell> makeCells(int aSize, int aCount) {
 
 LsmSpec demoSpec() {
     const int size = 256;
-    LsmSpec spec = lsmSpec(size, size, 5, 3, 4);
-    spec.voxelSizeX = 2e-7;
-    spec.voxelSizeY = 2e-7;
-    spec.voxelSizeZ = 1e-6;
-    spec.channelNames = {"Nuclei", "Membrane", "Marker"};
+    LsmSpec recipe = lsmSpec(size, size, 5, 3, 4);
+    recipe.voxelSizeX = 2e-7;
+    recipe.voxelSizeY = 2e-7;
+    recipe.voxelSizeZ = 1e-6;
+    recipe.channelNames = {"Nuclei", "Membrane", "Marker"};
     const std::vector<Cell> cells = makeCells(size, 28);
-    spec.values = [cells](int t, int c, int z, int y, int x) {
+    recipe.values = [cells](int t, int c, int z, int y, int x) {
         // Dim, slightly uneven background.
         double value = 18 + 6 * std::sin(x * 0.05) * std::cos(y * 0.04) + ((x * 7 + y * 13 + z * 5) % 5);
         for (size_t i = 0; i < cells.size(); ++i) {
@@ -78,15 +78,15 @@ LsmSpec demoSpec() {
         }
         return std::min(255.0, value);
     };
-    return spec;
+    return recipe;
 }
 
 LsmSpec quadrantSpec() {
-    LsmSpec spec = lsmSpec(96, 64, 1, 1, 1);
-    spec.values = [](int, int, int, int y, int x) {
+    LsmSpec recipe = lsmSpec(96, 64, 1, 1, 1);
+    recipe.values = [](int, int, int, int y, int x) {
         return static_cast<double>(kQuadrantLevels[(y >= 32 ? 2 : 0) + (x >= 48 ? 1 : 0)]);
     };
-    return spec;
+    return recipe;
 }
 
 }  // namespace

@@ -96,14 +96,14 @@ std::string ViewerFilesTest::writeStack(const LsmSpec& aSpec, const char* aStem)
 
 void ViewerFilesTest::typedNameOpensFileAndFillsTabs() {
     KorvaneViewerQt& w = *mWindow;
-    const LsmSpec spec = lsmSpec(16, 8, 3, 2, 2);
-    const std::string path = writeStack(spec, "good");
+    const LsmSpec recipe = lsmSpec(16, 8, 3, 2, 2);
+    const std::string path = writeStack(recipe, "good");
     ModalBoxCatcher catcher;
     openByTyping(qPath(path));
     QCOMPARE(catcher.describe(), QString());
 
     QVERIFY(KorvaneViewerQtProbe::reader(w)->isOpen());
-    QCOMPARE(planeMismatch(w, spec, 0, 0, 0), QString());
+    QCOMPARE(planeMismatch(w, recipe, 0, 0, 0), QString());
     QCOMPARE(w.mImageLabel->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
              KorvaneViewerQtProbe::image(w));
     QCOMPARE(w.mImageLabel->minimumSize(), QSize(16, 8));
@@ -142,8 +142,8 @@ void ViewerFilesTest::fileThatCannotBeOpenedKeepsOldPicture_data() {
 void ViewerFilesTest::fileThatCannotBeOpenedKeepsOldPicture() {
     QFETCH(QString, kind);
     KorvaneViewerQt& w = *mWindow;
-    const LsmSpec spec = lsmSpec(16, 8, 3, 1, 1);
-    openByTyping(qPath(writeStack(spec, "before")));
+    const LsmSpec recipe = lsmSpec(16, 8, 3, 1, 1);
+    openByTyping(qPath(writeStack(recipe, "before")));
     w.mZPlaneSpinBox->setValue(2);
     w.mEnableCroppingCheckBox->setChecked(true);
     const QImage before = KorvaneViewerQtProbe::image(w);
@@ -196,8 +196,8 @@ void ViewerFilesTest::emptyNameClosesFileButKeepsPicture() {
 
 void ViewerFilesTest::chooseButtonOffersLsmFilterAndOpensChosenFile() {
     KorvaneViewerQt& w = *mWindow;
-    const LsmSpec spec = lsmSpec(12, 6, 1, 1, 1);
-    const QString path = qPath(writeStack(spec, "chosen"));
+    const LsmSpec recipe = lsmSpec(12, 6, 1, 1, 1);
+    const QString path = qPath(writeStack(recipe, "chosen"));
 
     ModalBoxCatcher catcher;
     QTest::mouseClick(w.mLoadFileNamePushButton, Qt::LeftButton);  // cancelled
@@ -213,50 +213,50 @@ void ViewerFilesTest::chooseButtonOffersLsmFilterAndOpensChosenFile() {
     QTest::mouseClick(w.mLoadFileNamePushButton, Qt::LeftButton);
     QCOMPARE(catcher.count(), 1);
     QCOMPARE(w.mLoadFileNameLineEdit->text(), path);
-    QCOMPARE(planeMismatch(w, spec, 0, 0, 0), QString());
+    QCOMPARE(planeMismatch(w, recipe, 0, 0, 0), QString());
 }
 
 void ViewerFilesTest::navigationPastTheEndPullsBackWithoutReload() {
     KorvaneViewerQt& w = *mWindow;
-    const LsmSpec spec = lsmSpec(10, 6, 3, 2, 2);
-    openByTyping(qPath(writeStack(spec, "nav")));
+    const LsmSpec recipe = lsmSpec(10, 6, 3, 2, 2);
+    openByTyping(qPath(writeStack(recipe, "nav")));
     ModalBoxCatcher catcher;
 
     w.mZPlaneSpinBox->setValue(1);
-    QCOMPARE(planeMismatch(w, spec, 0, 0, 1), QString());
+    QCOMPARE(planeMismatch(w, recipe, 0, 0, 1), QString());
     w.mZPlaneSpinBox->setValue(7);
     QCOMPARE(w.mZPlaneSpinBox->value(), 2);
-    QCOMPARE(planeMismatch(w, spec, 0, 0, 1), QString());  // still the plane loaded before
+    QCOMPARE(planeMismatch(w, recipe, 0, 0, 1), QString());  // still the plane loaded before
 
     w.mTimepointSpinBox->setValue(1);
-    QCOMPARE(planeMismatch(w, spec, 1, 0, 2), QString());
+    QCOMPARE(planeMismatch(w, recipe, 1, 0, 2), QString());
     w.mTimepointSpinBox->setValue(5);
     QCOMPARE(w.mTimepointSpinBox->value(), 1);
 
     w.mChannelSpinBox->setValue(1);
-    QCOMPARE(planeMismatch(w, spec, 1, 1, 2), QString());
+    QCOMPARE(planeMismatch(w, recipe, 1, 1, 2), QString());
     w.mChannelSpinBox->setValue(2);
     QCOMPARE(w.mChannelSpinBox->value(), 1);
 
     w.mSeriesSpinBox->setValue(1);
     QCOMPARE(w.mSeriesSpinBox->value(), 0);
-    QCOMPARE(planeMismatch(w, spec, 1, 1, 2), QString());
+    QCOMPARE(planeMismatch(w, recipe, 1, 1, 2), QString());
     QCOMPARE(catcher.describe(), QString());
 
     // The next reload after a pull-back reads what the spin boxes now show.
     w.mZPlaneSpinBox->setValue(0);
     w.mZPlaneSpinBox->setValue(2);
-    QCOMPARE(planeMismatch(w, spec, 1, 1, 2), QString());
+    QCOMPARE(planeMismatch(w, recipe, 1, 1, 2), QString());
 }
 
 void ViewerFilesTest::everyElementTypeLoadsAndColoursTheComboBox() {
     KorvaneViewerQt& w = *mWindow;
-    const LsmSpec spec = lsmSpec(9, 5, 1, 1, 1);
-    openByTyping(qPath(writeStack(spec, "types")));
+    const LsmSpec recipe = lsmSpec(9, 5, 1, 1, 1);
+    openByTyping(qPath(writeStack(recipe, "types")));
     ModalBoxCatcher catcher;
     for (int index : {1, 2, 3, 0}) {
         w.mImageDataTypeComboBox->setCurrentIndex(index);
-        QCOMPARE(planeMismatch(w, spec, 0, 0, 0), QString());
+        QCOMPARE(planeMismatch(w, recipe, 0, 0, 0), QString());
         QCOMPARE(w.mAutomaticContrastCheckBox->isEnabled(), index != 0);
         const QPalette palette = w.mImageDataTypeComboBox->palette();
         const QColor expected = index == 0 ? QColor(Qt::green) : kMismatchRed;
@@ -286,9 +286,9 @@ void ViewerFilesTest::openingFollowsFilePixelTypeThroughOneNestedUpdate() {
     QFETCH(QList<double>, values);
     QFETCH(QList<int>, greys);
     KorvaneViewerQt& w = *mWindow;
-    LsmSpec spec = lsmSpec(4, 1, 1, 1, 1, {code});
-    spec.values = [values](int, int, int, int, int x) { return values[x]; };
-    const std::string path = writeStack(spec, "typed");
+    LsmSpec recipe = lsmSpec(4, 1, 1, 1, 1, {code});
+    recipe.values = [values](int, int, int, int, int x) { return values[x]; };
+    const std::string path = writeStack(recipe, "typed");
 
     ModalBoxCatcher catcher;
     QSignalSpy changes(w.mImageDataTypeComboBox, &QComboBox::currentIndexChanged);
@@ -330,9 +330,9 @@ void ViewerFilesTest::automaticContrastMapsTheWorkedExamples() {
 
 void ViewerFilesTest::failedReadsInsideNestedUpdateShowBoxesInTurn() {
     KorvaneViewerQt& w = *mWindow;
-    LsmSpec spec = lsmSpec(8, 4, 1, 1, 1, {kLsmUint16});
-    spec.stripFaults.push_back(StripFault{0, 0, StripFaultKind::OffsetBeyondEndOfFile, 0});
-    const std::string path = writeStack(spec, "broken");
+    LsmSpec recipe = lsmSpec(8, 4, 1, 1, 1, {kLsmUint16});
+    recipe.stripFaults.push_back(StripFault{0, 0, StripFaultKind::OffsetBeyondEndOfFile, 0});
+    const std::string path = writeStack(recipe, "broken");
 
     ModalBoxCatcher catcher;
     openByTyping(qPath(path));
@@ -357,9 +357,9 @@ void ViewerFilesTest::failedReadsInsideNestedUpdateShowBoxesInTurn() {
 
 void ViewerFilesTest::croppingClampsAndReportsUnexpectedSize() {
     KorvaneViewerQt& w = *mWindow;
-    const LsmSpec spec = lsmSpec(512, 512, 1, 1, 1);
-    openByTyping(qPath(writeStack(spec, "crop")));
-    auto sample = [&](int y, int x) { return static_cast<int>(expectedSample(spec, 0, 0, 0, y, x)); };
+    const LsmSpec recipe = lsmSpec(512, 512, 1, 1, 1);
+    openByTyping(qPath(writeStack(recipe, "crop")));
+    auto sample = [&](int y, int x) { return static_cast<int>(expectedSample(recipe, 0, 0, 0, y, x)); };
     ModalBoxCatcher catcher;
 
     // Crop values are ignored while cropping is off.
@@ -436,13 +436,13 @@ void ViewerFilesTest::startupFileOpensAsIfTyped() {
     QCOMPARE(startupFileArgument(1, without), QString());
 
     KorvaneViewerQt& w = *mWindow;
-    const LsmSpec spec = lsmSpec(7, 3, 1, 1, 1);
-    const QString path = qPath(writeStack(spec, "startup"));
+    const LsmSpec recipe = lsmSpec(7, 3, 1, 1, 1);
+    const QString path = qPath(writeStack(recipe, "startup"));
     ModalBoxCatcher catcher;
     openStartupFile(w, path);
     QCOMPARE(catcher.describe(), QString());
     QCOMPARE(w.mLoadFileNameLineEdit->text(), path);
-    QCOMPARE(planeMismatch(w, spec, 0, 0, 0), QString());
+    QCOMPARE(planeMismatch(w, recipe, 0, 0, 0), QString());
 
     openStartupFile(w, path + ".missing");
     QCOMPARE(catcher.count(), 1);
@@ -451,9 +451,9 @@ void ViewerFilesTest::startupFileOpensAsIfTyped() {
 
 void ViewerFilesTest::fileNamesWithAccentsOpen() {
     KorvaneViewerQt& w = *mWindow;
-    const LsmSpec spec = lsmSpec(5, 2, 1, 1, 1);
+    const LsmSpec recipe = lsmSpec(5, 2, 1, 1, 1);
     mFiles.push_back(std::make_unique<ScopedFile>("Zelle-\xC3\xBC-\xCE\xB1.lsm"));  // "ü" and "α" in UTF-8
-    writeLsm(mFiles.back()->path(), spec);
+    writeLsm(mFiles.back()->path(), recipe);
     const QString path = qPath(mFiles.back()->path());
     QVERIFY(path.contains(QChar(0x00FC)) && path.contains(QChar(0x03B1)));
 
@@ -461,7 +461,7 @@ void ViewerFilesTest::fileNamesWithAccentsOpen() {
     w.mLoadFileNameLineEdit->setText(path);  // QTest cannot type non-ASCII keys
     QTest::keyClick(w.mLoadFileNameLineEdit, Qt::Key_Return);
     QCOMPARE(catcher.describe(), QString());
-    QCOMPARE(planeMismatch(w, spec, 0, 0, 0), QString());
+    QCOMPARE(planeMismatch(w, recipe, 0, 0, 0), QString());
     QVERIFY(lines(w.mPropertiesPlainTextEdit).contains("getCurrentFile()=" + path));
 }
 
