@@ -141,16 +141,15 @@ void DorudURIVuruda::readArray(blitz::Array<T, N>& aArray, int aTimepoint, int a
                                                << " channel(s) cannot be held by file '" << mCurrentFile
                                                << "' of " << fileSize << " byte.");
 
-    blitz::TinyVector<int, N> extents;
-    if (N == 3) {
-        extents[0] = zW;
-        extents[N - 2] = yW;
-    } else if (N == 2) {
-        extents[0] = yW;
-    }
-    extents[N - 1] = xW;
     try {
-        aArray.resize(extents);
+        // The per-extent overloads keep the storage when the extents are unchanged; the TinyVector one
+        // always reallocates.
+        if constexpr (N == 3)
+            aArray.resize(zW, yW, xW);
+        else if constexpr (N == 2)
+            aArray.resize(yW, xW);
+        else
+            aArray.resize(xW);
     } catch (const std::exception& e) {
         std::ostringstream text;
         text << "Exception caught when reserving memory. Error message '" << e.what() << "'.\n";
