@@ -41,9 +41,9 @@ const kt::LsmSpec& stackSpec(int aCode) {
     static std::map<int, kt::LsmSpec> specs;
     auto it = specs.find(aCode);
     if (it == specs.end()) {
-        kt::LsmSpec spec = kt::lsmSpec(7, 5, 4, 3, 2, {aCode, aCode, aCode});
-        spec.stripsPerChannel = 2;
-        it = specs.emplace(aCode, spec).first;
+        kt::LsmSpec recipe = kt::lsmSpec(7, 5, 4, 3, 2, {aCode, aCode, aCode});
+        recipe.stripsPerChannel = 2;
+        it = specs.emplace(aCode, recipe).first;
     }
     return it->second;
 }
@@ -78,7 +78,7 @@ TYPED_TEST_SUITE(BlockRead, ElementTypes);
 template <typename T, int N>
 ::testing::AssertionResult matchesFile(const blitz::Array<T, N>& aArray, int aCode, int t, int c, int z0,
                                        int y0, int x0) {
-    const kt::LsmSpec& spec = stackSpec(aCode);
+    const kt::LsmSpec& recipe = stackSpec(aCode);
     const int zW = N == 3 ? aArray.extent(0) : 1;
     const int yW = N >= 2 ? aArray.extent(N - 2) : 1;
     const int xW = aArray.extent(N - 1);
@@ -86,7 +86,7 @@ template <typename T, int N>
     for (int k = 0; k < zW; ++k)
         for (int j = 0; j < yW; ++j)
             for (int i = 0; i < xW; ++i) {
-                const T want = converted<T>(aCode, kt::expectedSample(spec, t, c, z0 + k, y0 + j, x0 + i));
+                const T want = converted<T>(aCode, kt::expectedSample(recipe, t, c, z0 + k, y0 + j, x0 + i));
                 const T got = data[(k * yW + j) * xW + i];
                 if (!(got == want))
                     return ::testing::AssertionFailure()
@@ -103,20 +103,20 @@ TYPED_TEST(BlockRead, EveryPlaneRowAndColumnOfEveryChannelAndTimepoint) {
     for (const int code : kCodes) {
         DorudURIVuruda reader;
         reader.open(stackFile(code));
-        const kt::LsmSpec& spec = stackSpec(code);
+        const kt::LsmSpec& recipe = stackSpec(code);
         blitz::Array<T, 3> stack;
         blitz::Array<T, 2> plane;
         blitz::Array<T, 1> row;
-        for (int t = 0; t < spec.sizeT; ++t)
-            for (int c = 0; c < spec.sizeC; ++c) {
+        for (int t = 0; t < recipe.sizeT; ++t)
+            for (int c = 0; c < recipe.sizeC; ++c) {
                 reader.readArray(stack, t, c, 0, 0, 0, 0, 0, 0);
                 ASSERT_EQ(extentsOf(stack), (std::vector<int>{4, 5, 7}));
                 ASSERT_TRUE(matchesFile(stack, code, t, c, 0, 0, 0));
-                for (int z = 0; z < spec.sizeZ; ++z) {
+                for (int z = 0; z < recipe.sizeZ; ++z) {
                     reader.readArray(plane, t, c, z, 1, 0, 0, 0, 0);
                     ASSERT_EQ(extentsOf(plane), (std::vector<int>{5, 7}));
                     ASSERT_TRUE(matchesFile(plane, code, t, c, z, 0, 0));
-                    for (int y = 0; y < spec.sizeY; ++y) {
+                    for (int y = 0; y < recipe.sizeY; ++y) {
                         reader.readArray(row, t, c, z, 1, y, 1, 0, -3);  // negative width: to the end
                         ASSERT_EQ(row.extent(0), 7);
                         ASSERT_TRUE(matchesFile(row, code, t, c, z, y, 0));
@@ -167,9 +167,9 @@ TEST(SampleConversion, FollowsTheTableWrappingIntegersAndSaturatingFloats) {
     kt::ScopedFile file("conversion.lsm");
     DorudURIVuruda reader;
     auto one = [&](int aCode, double aValue) {
-        kt::LsmSpec spec = kt::lsmSpec(1, 1, 1, 1, 1, {aCode});
-        spec.values = [aValue](int, int, int, int, int) { return aValue; };
-        kt::writeLsm(file.path(), spec);
+        kt::LsmSpec recipe = kt::lsmSpec(1, 1, 1, 1, 1, {aCode});
+        recipe.values = [aValue](int, int, int, int, int) { return aValue; };
+        kt::writeLsm(file.path(), recipe);
         reader.open(file.path());
     };
     blitz::Array<unsigned char, 1> u8;
@@ -324,15 +324,15 @@ TEST(BlockReadFailures, UnreadableDirectoriesAndStripsCloseTheFile) {
 
 TEST(BlockReadFailures, TheLastImageDirectoryIsReadWithoutLookingBeyondIt) {
     kt::ScopedFile file("lastloop.lsm");
-    kt::LsmSpec spec = kt::lsmSpec(4, 3, 2, 1, 2);
-    spec.directoryLoop = kt::DirectoryLoop::SelfLoop;
-    spec.selfLoopDirectory = 7;  // the last preview points to itself
-    kt::writeLsm(file.path(), spec);
+    kt::LsmSpec recipe = kt::lsmSpec(4, 3, 2, 1, 2);
+    recipe.directoryLoop = kt::DirectoryLoop::SelfLoop;
+    recipe.selfLoopDirectory = 7;  // the last preview points to itself
+    kt::writeLsm(file.path(), recipe);
     DorudURIVuruda reader;
     reader.open(file.path());
     blitz::Array<float, 3> planes;
     reader.readArray(planes, 1, 0, 0, 0, 0, 0, 0, 0);
-    EXPECT_EQ(planes(1, 2, 3), kt::expectedSample(spec, 1, 0, 1, 2, 3));
+    EXPECT_EQ(planes(1, 2, 3), kt::expectedSample(recipe, 1, 0, 1, 2, 3));
     EXPECT_TRUE(reader.isOpen());
 }
 

@@ -53,12 +53,12 @@ TEST(CompressedStrips, LzwAndDeflateDecodeExactlyForEverySampleType) {
             for (const int strips : {1, 3}) {
                 SCOPED_TRACE("compression " + std::to_string(int(compression)) + " code " +
                              std::to_string(code) + " strips " + std::to_string(strips));
-                kt::LsmSpec spec = kt::lsmSpec(33, 17, 3, 2, 2, {code, code});
-                spec.compression = compression;
-                spec.stripsPerChannel = strips;
-                kt::writeLsm(file.path(), spec);
+                kt::LsmSpec recipe = kt::lsmSpec(33, 17, 3, 2, 2, {code, code});
+                recipe.compression = compression;
+                recipe.stripsPerChannel = strips;
+                kt::writeLsm(file.path(), recipe);
                 reader.open(file.path());
-                EXPECT_TRUE(everyPlaneMatches(reader, spec));
+                EXPECT_TRUE(everyPlaneMatches(reader, recipe));
             }
 }
 
@@ -68,21 +68,21 @@ TEST(CompressedStrips, UncompressedByteCountsOfTheMicroscopeStillReadToTheLastPl
     for (const kt::Compression compression : {kt::Compression::LZW, kt::Compression::Deflate})
         for (const int code : {kt::kLsmUint8, kt::kLsmUint16}) {
             SCOPED_TRACE("compression " + std::to_string(int(compression)) + " code " + std::to_string(code));
-            kt::LsmSpec spec = kt::lsmSpec(256, 64, 3, 2, 2, {code, code});
-            spec.compression = compression;
-            spec.stripsPerChannel = 2;
-            spec.lzwDeclaresUncompressedByteCounts = true;
+            kt::LsmSpec recipe = kt::lsmSpec(256, 64, 3, 2, 2, {code, code});
+            recipe.compression = compression;
+            recipe.stripsPerChannel = 2;
+            recipe.lzwDeclaresUncompressedByteCounts = true;
             // Smooth values, as in a real picture, compress well: declared strips then reach far past
             // their successors and the end of the file.
-            spec.values = [](int t, int c, int z, int y, int x) {
+            recipe.values = [](int t, int c, int z, int y, int x) {
                 return (x / 8 + y + 3 * z + 5 * c + 7 * t) % 200;
             };
-            kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), spec);
+            kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), recipe);
             const kt::StripLayout& lastStrip = info.images.back().strips.back();
             ASSERT_GT(lastStrip.position + lastStrip.declaredBytes, info.fileSize);  // the quirk is present
-            EXPECT_LT(plainLibtiffLastStrip(file.path(), spec.sizeZ * spec.sizeT - 1), 0);
+            EXPECT_LT(plainLibtiffLastStrip(file.path(), recipe.sizeZ * recipe.sizeT - 1), 0);
             reader.open(file.path());
-            EXPECT_TRUE(everyPlaneMatches(reader, spec));
+            EXPECT_TRUE(everyPlaneMatches(reader, recipe));
         }
 }
 
@@ -97,11 +97,11 @@ TEST(CompressedStrips, UndecodableStripsCloseTheFile) {
                   {kt::StripFaultKind::OffsetBeyondEndOfFile, 0},
                   {kt::StripFaultKind::ByteCountRaw, 3}};
     for (const auto& fault : faults) {
-        kt::LsmSpec spec = kt::lsmSpec(40, 20, 2, 1, 1, {3});
-        spec.compression = kt::Compression::LZW;
-        spec.stripsPerChannel = 2;
-        spec.stripFaults = {{1, 1, fault.kind, fault.value}};
-        kt::writeLsm(file.path(), spec);
+        kt::LsmSpec recipe = kt::lsmSpec(40, 20, 2, 1, 1, {3});
+        recipe.compression = kt::Compression::LZW;
+        recipe.stripsPerChannel = 2;
+        recipe.stripFaults = {{1, 1, fault.kind, fault.value}};
+        kt::writeLsm(file.path(), recipe);
         reader.open(file.path());
         reader.readArray(plane, 0, 0, 0, 1, 0, 0, 0, 0);
         EXPECT_READER_ERROR(

@@ -51,11 +51,11 @@ TEST(HostileFiles, TruncationAtAnyOffsetIsRefusedOrHarmless) {
     kt::ScopedFile cut("cut.lsm");
     for (const kt::Layout layout : {kt::Layout::DirectoriesFirst, kt::Layout::Interleaved})
         for (const kt::Compression compression : {kt::Compression::None, kt::Compression::LZW}) {
-            kt::LsmSpec spec = kt::lsmSpec(6, 4, 2, 2, 2, {3, 3});
-            spec.stripsPerChannel = 2;
-            spec.layout = layout;
-            spec.compression = compression;
-            kt::writeLsm(whole.path(), spec);
+            kt::LsmSpec recipe = kt::lsmSpec(6, 4, 2, 2, 2, {3, 3});
+            recipe.stripsPerChannel = 2;
+            recipe.layout = layout;
+            recipe.compression = compression;
+            kt::writeLsm(whole.path(), recipe);
             const std::vector<char> bytes = fileBytes(whole.path());
             int refused = 0;
             for (size_t size = 0; size < bytes.size(); size += 1 + bytes.size() / 80) {
@@ -65,7 +65,7 @@ TEST(HostileFiles, TruncationAtAnyOffsetIsRefusedOrHarmless) {
                 }
                 const uint64_t before = fileHash(cut.path());
                 std::string message;
-                const Outcome outcome = readEverything(cut.path(), spec, message);
+                const Outcome outcome = readEverything(cut.path(), recipe, message);
                 ASSERT_NE(outcome, Outcome::WrongPicture) << "cut at " << size << ": " << message;
                 if (outcome == Outcome::Refused) ++refused;
                 ASSERT_EQ(fileHash(cut.path()), before);
@@ -78,19 +78,19 @@ TEST(HostileFiles, DamagedStructuresAreRefusedAndTheFileStaysUnchanged) {
     kt::ScopedFile file("hostile.lsm");
     struct Case {
         const char* what;
-        kt::LsmSpec spec;
+        kt::LsmSpec recipe;
         bool mustBeRefused;
     };
     auto base = [] {
-        kt::LsmSpec spec = kt::lsmSpec(8, 6, 3, 2, 2, {1, 1});
-        spec.stripsPerChannel = 2;
-        return spec;
+        kt::LsmSpec recipe = kt::lsmSpec(8, 6, 3, 2, 2, {1, 1});
+        recipe.stripsPerChannel = 2;
+        return recipe;
     };
     std::vector<Case> cases;
     auto add = [&](const char* aWhat, bool aMustBeRefused, auto aChange) {
-        kt::LsmSpec spec = base();
-        aChange(spec);
-        cases.push_back({aWhat, spec, aMustBeRefused});
+        kt::LsmSpec recipe = base();
+        aChange(recipe);
+        cases.push_back({aWhat, recipe, aMustBeRefused});
     };
     using K = kt::StripFaultKind;
     add("tiny record", true, [](kt::LsmSpec& s) { s.recordLength = 4; });
@@ -145,10 +145,10 @@ TEST(HostileFiles, DamagedStructuresAreRefusedAndTheFileStaysUnchanged) {
 
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
-        kt::writeLsm(file.path(), c.spec);
+        kt::writeLsm(file.path(), c.recipe);
         const uint64_t before = fileHash(file.path());
         std::string message;
-        const Outcome outcome = readEverything(file.path(), c.spec, message);
+        const Outcome outcome = readEverything(file.path(), c.recipe, message);
         EXPECT_NE(outcome, Outcome::WrongPicture) << message;
         if (c.mustBeRefused) EXPECT_EQ(outcome, Outcome::Refused) << message;
         EXPECT_EQ(fileHash(file.path()), before);
@@ -157,11 +157,11 @@ TEST(HostileFiles, DamagedStructuresAreRefusedAndTheFileStaysUnchanged) {
 
 TEST(HostileFiles, AbsurdExtentsAreRefusedBeforeAnyAllocation) {
     kt::ScopedFile file("absurd.lsm");
-    kt::LsmSpec spec = kt::lsmSpec(8, 6, 2, 1, 1);
-    spec.record.dimensionX = 0x7fffffff;
-    spec.record.dimensionY = 0x7fffffff;
-    kt::writeLsm(file.path(), spec);
-    const std::string size = std::to_string(kt::writeLsmWithInfo(file.path(), spec).fileSize);
+    kt::LsmSpec recipe = kt::lsmSpec(8, 6, 2, 1, 1);
+    recipe.record.dimensionX = 0x7fffffff;
+    recipe.record.dimensionY = 0x7fffffff;
+    kt::writeLsm(file.path(), recipe);
+    const std::string size = std::to_string(kt::writeLsmWithInfo(file.path(), recipe).fileSize);
     DorudURIVuruda reader;
     reader.open(file.path());
     blitz::Array<unsigned char, 1> row;
@@ -172,10 +172,10 @@ TEST(HostileFiles, AbsurdExtentsAreRefusedBeforeAnyAllocation) {
             file.path() + "' of " + size + " byte.");
     EXPECT_TRUE(reader.isOpen());
 
-    spec = kt::lsmSpec(8, 6, 2, 1, 1);
-    spec.record.dimensionZ = 0x7fffffff;
-    spec.record.dimensionTime = 0x7fffffff;
-    kt::writeLsm(file.path(), spec);
+    recipe = kt::lsmSpec(8, 6, 2, 1, 1);
+    recipe.record.dimensionZ = 0x7fffffff;
+    recipe.record.dimensionTime = 0x7fffffff;
+    kt::writeLsm(file.path(), recipe);
     reader.open(file.path());
     blitz::Array<unsigned char, 3> planes;
     EXPECT_READER_ERROR(

@@ -12,12 +12,12 @@ namespace kt = korvane::testsupport;
 TEST(LargeFiles, DirectoriesAboveNumber65535AreReached) {
     kt::ScopedFile file("manydirs.lsm");
     // 3 x 10923 = 32769 planes: 65538 directories, the last image directory is number 65536.
-    kt::LsmSpec spec = kt::lsmSpec(2, 1, 3, 1, 10923);
-    spec.previewWidth = 1;
-    spec.previewHeight = 1;
-    spec.previewRgb = false;
-    spec.colorBlock = false;
-    kt::writeLsm(file.path(), spec);
+    kt::LsmSpec recipe = kt::lsmSpec(2, 1, 3, 1, 10923);
+    recipe.previewWidth = 1;
+    recipe.previewHeight = 1;
+    recipe.previewRgb = false;
+    recipe.colorBlock = false;
+    kt::writeLsm(file.path(), recipe);
 
     DorudURIVuruda reader;
     reader.open(file.path());
@@ -26,10 +26,10 @@ TEST(LargeFiles, DirectoriesAboveNumber65535AreReached) {
     ASSERT_EQ(planes.extent(0), 3);
     for (int z = 0; z < 3; ++z)
         for (int x = 0; x < 2; ++x)
-            EXPECT_EQ(planes(z, 0, x), kt::expectedSample(spec, 10922, 0, z, 0, x)) << z << " " << x;
+            EXPECT_EQ(planes(z, 0, x), kt::expectedSample(recipe, 10922, 0, z, 0, x)) << z << " " << x;
     blitz::Array<int, 1> row;
     reader.readArray(row, 10922, 0, 2, 1, 0, 1, 1, 1);  // selected directly as the first plane
-    EXPECT_EQ(row(0), kt::expectedSample(spec, 10922, 0, 2, 0, 1));
+    EXPECT_EQ(row(0), kt::expectedSample(recipe, 10922, 0, 2, 0, 1));
     EXPECT_TRUE(reader.isOpen());
 }
 
@@ -39,9 +39,9 @@ TEST(LargeFiles, PlanesBeyondFourGiBReadBackThroughWrappedOffsets) {
         GTEST_SKIP() << "the file system of " << folder << " cannot hold sparse files";
     kt::ScopedFile file("huge.lsm");
     // Two 64 MiB channels per plane: the reader's per-directory estimate tracks the real layout.
-    kt::LsmSpec spec = kt::lsmSpec(8192, 8192, 34, 2, 1, {1, 1});
-    spec.sparsePixelData = true;
-    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), spec);
+    kt::LsmSpec recipe = kt::lsmSpec(8192, 8192, 34, 2, 1, {1, 1});
+    recipe.sparsePixelData = true;
+    const kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), recipe);
     ASSERT_GT(info.fileSize, 4294967296ull);
     const kt::StripLayout& wrapped = info.images[33].strips[1];
     ASSERT_GT(wrapped.position, 4294967296ull);
@@ -59,7 +59,7 @@ TEST(LargeFiles, PlanesBeyondFourGiBReadBackThroughWrappedOffsets) {
             ASSERT_EQ(plane.extent(0), 8192);
             for (const int y : rows)
                 for (int x = 0; x < 8192; ++x)
-                    ASSERT_EQ(plane(y, x), kt::expectedSample(spec, 0, c, z, y, x))
+                    ASSERT_EQ(plane(y, x), kt::expectedSample(recipe, 0, c, z, y, x))
                         << "z " << z << " c " << c << " y " << y << " x " << x;
         }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -69,6 +69,6 @@ TEST(LargeFiles, PlanesBeyondFourGiBReadBackThroughWrappedOffsets) {
     for (int k = 0; k < 3; ++k)
         for (int j = 0; j < 2; ++j)
             for (int i = 0; i < 5; ++i)
-                EXPECT_EQ(window(k, j, i), kt::expectedSample(spec, 0, 1, 31 + k, 8190 + j, 8000 + i));
+                EXPECT_EQ(window(k, j, i), kt::expectedSample(recipe, 0, 1, 31 + k, 8190 + j, 8000 + i));
     EXPECT_TRUE(reader.isOpen());
 }
