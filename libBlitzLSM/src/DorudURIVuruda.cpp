@@ -10,24 +10,20 @@
 
 #include "LSMInfoRecord.h"
 #include "LSMStreamProcedures.h"
+#include "PixelTypeBytes.h"
 
 namespace {
 
 constexpr ttag_t kLSMInfoTag = 34412;
 const char* const kClassName = "DorudURIVuruda";
 
-// Bytes of one sample of a channel in the plane buffer; 0 for types the reader cannot hold.
-int bytesPerSample(int aPixelType) {
-    switch (aPixelType) {
-        case TYPE_UINT8:
-            return 1;
-        case TYPE_UINT16:
-            return 2;
-        case TYPE_FLOAT:
-            return 4;
-        default:
-            return 0;
-    }
+// One little-endian 32-bit word through the stream procedures; returns the bytes read.
+tmsize_t readInt32(LSMStreamHandle* aHandle, int32_t& aWord) {
+    unsigned char bytes[4] = {0, 0, 0, 0};
+    const tmsize_t count = BlitzLSMTIFFread(aHandle, bytes, 4);
+    aWord = static_cast<int32_t>(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+                                 uint32_t(bytes[3]) << 24);
+    return count;
 }
 
 // Byte count of the value of tag 34412; libtiff stores an unregistered tag with the file's type.
@@ -264,11 +260,8 @@ void DorudURIVuruda::open(const std::string& aFileName) {
         if (BlitzLSMTIFFseek(mStreamHandle, offset, SEEK_SET) != offset)
             KORVANE_CLOSE_AND_THROW("Error while retrieving channel data types. Aborted.");
         for (int32_t& code : codes) {
-            unsigned char bytes[4];
-            if (BlitzLSMTIFFread(mStreamHandle, bytes, 4) < 4)
+            if (readInt32(mStreamHandle, code) < 4)
                 KORVANE_CLOSE_AND_THROW("Error while retrieving channel data types.");
-            code = static_cast<int32_t>(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 |
-                                        uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24);
         }
     }
 
@@ -299,12 +292,7 @@ void DorudURIVuruda::open(const std::string& aFileName) {
             KORVANE_CLOSE_AND_THROW("Error while retrieving channel color information.");
         int32_t header[6];
         tmsize_t headerBytes = 0;
-        for (int32_t& word : header) {
-            unsigned char bytes[4] = {0, 0, 0, 0};
-            headerBytes += BlitzLSMTIFFread(mStreamHandle, bytes, 4);
-            word = static_cast<int32_t>(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 |
-                                        uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24);
-        }
+        for (int32_t& word : header) headerBytes += readInt32(mStreamHandle, word);
         if (headerBytes != 24) KORVANE_CLOSE_AND_THROW("Error while retrieving channel color information.");
         const int32_t colorCount = header[1];
         const int64_t entriesStart = blockStart + int64_t(header[3]);
@@ -330,7 +318,7 @@ void DorudURIVuruda::open(const std::string& aFileName) {
     }
 
     double sampleBytes = 0.0;
-    for (const int type : mPixelTypes) sampleBytes += bytesPerSample(type);
+    for (const int type : mPixelTypes) sampleBytes += korvane::lsm::bytesPerSample(type);
     const uint32_t pixelsPlusMargin = static_cast<uint32_t>(uint32_t(mSizeX) * uint32_t(mSizeY) + 65536u);
     handle.fileSize = fileSize;
     handle.bytesPerPage = double(pixelsPlusMargin) * 1.001 * (sampleBytes / mSizeC);

@@ -10,6 +10,7 @@
 #include "DorudURIVuruda.h"
 #include "LSMStreamProcedures.h"
 #include "LSMStripReader.h"
+#include "PixelTypeBytes.h"
 #include "SampleConversion.h"
 
 namespace {
@@ -28,18 +29,7 @@ struct PlaneLayout {
     bool overflow = false;
 };
 
-uint64_t sampleBytes(int aPixelType) {
-    switch (aPixelType) {
-        case TYPE_UINT8:
-            return 1;
-        case TYPE_UINT16:
-            return 2;
-        case TYPE_FLOAT:
-            return 4;
-        default:
-            return 0;
-    }
-}
+uint64_t sampleBytes(int aPixelType) { return uint64_t(korvane::lsm::bytesPerSample(aPixelType)); }
 
 bool multiplyOverflows(uint64_t a, uint64_t b, uint64_t& aProduct) {
     if (a != 0 && b > std::numeric_limits<uint64_t>::max() / a) return true;
