@@ -18,6 +18,8 @@ struct RealFile {
     std::vector<uint64_t> channelHashes;  // z = 0, t = 0: every file holds one plane
 };
 
+void PrintTo(const RealFile& aFile, std::ostream* aStream) { *aStream << aFile.name; }
+
 const std::vector<RealFile>& realFiles() {
     static const std::vector<RealFile> files = {
         {"sample01_3ch_512_u8.lsm",
