@@ -5,19 +5,15 @@
 #include "StartupFile.h"
 
 int main(int argc, char** argv) {
-    QApplication* application = new QApplication(argc, argv);
+    QApplication application(argc, argv);
     // QApplication has removed its own options from argv by now.
     const QString startupFile = startupFileArgument(argc, argv);
 
-    KorvaneViewerQt* window = new KorvaneViewerQt(nullptr);
-    window->setVisible(true);
+    KorvaneViewerQt window(nullptr);
+    window.setVisible(true);
     if (!startupFile.isEmpty()) {
         // Opened once the event loop runs, so the window is on screen and can parent any message box.
-        QTimer::singleShot(0, window, [window, startupFile] { openStartupFile(*window, startupFile); });
+        QTimer::singleShot(0, &window, [&window, startupFile] { openStartupFile(window, startupFile); });
     }
-    const int result = QApplication::exec();
-
-    delete window;
-    delete application;
-    return result;
+    return QApplication::exec();  // the window goes before the application object
 }
