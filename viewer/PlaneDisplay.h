@@ -4,7 +4,11 @@
 #include <QImage>
 #include <QRgb>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <type_traits>
+#include <vector>
 
 #include "BlitzArray.h"
 
@@ -55,13 +59,26 @@ GreyMapping greyMappingFor(const blitz::Array<T, 2>& aPlane, bool aAutomaticCont
 // and -1.5 as 255; anything outside the 16-bit range (and NaN) shows as 0.
 inline int greyLevel(double aValue, const GreyMapping& aMapping) {
     const double w = (aValue + static_cast<double>(aMapping.offset)) * static_cast<double>(aMapping.scale);
-    const double truncated = std::trunc(w);
+    // The truncation lies in -32768..32767 exactly when w lies strictly between -32769 and 32768; NaN fails
+    // both comparisons.
     int16_t level16 = INT16_MIN;
-    if (truncated >= -32768.0 && truncated <= 32767.0) level16 = static_cast<int16_t>(truncated);
+    if (w > -32769.0 && w < 32768.0) level16 = static_cast<int16_t>(static_cast<int>(w));
     return static_cast<uint8_t>(level16);
 }
 
 inline QRgb opaqueGrey(int aLevel) { return 0xFF000000u + static_cast<QRgb>(aLevel) * 0x010101u; }
+
+// Grey picture of every value of a type of at most 16 bits, indexed by the value's bit pattern: a
+// large plane then costs one table look-up per element instead of the floating-point mapping.
+template <typename T>
+std::vector<QRgb> greyTable(const GreyMapping& aMapping) {
+    using Bits = typename std::make_unsigned<T>::type;
+    std::vector<QRgb> table(size_t(std::numeric_limits<Bits>::max()) + 1);
+    for (size_t bits = 0; bits < table.size(); ++bits)
+        table[bits] =
+            opaqueGrey(greyLevel(static_cast<double>(static_cast<T>(static_cast<Bits>(bits))), aMapping));
+    return table;
+}
 
 // Renders the plane (rows = first index) as an opaque grey ARGB32 picture, one scan line at a time.
 // A plane without elements, or one too large for a QImage, leaves a null picture.
@@ -74,11 +91,25 @@ void renderGreyPlane(const blitz::Array<T, 2>& aPlane, bool aAutomaticContrast, 
     if (aImage.isNull()) return;
     const int y0 = aPlane.lbound(0);
     const int x0 = aPlane.lbound(1);
+    const std::ptrdiff_t columnStride = aPlane.stride(1);
+    std::vector<QRgb> table;
+    if constexpr (std::is_integral<T>::value && sizeof(T) <= 2) {
+        // The table pays off once the plane has a quarter as many elements as it has entries.
+        if (uint64_t(rows) * uint64_t(cols) * 4 > (uint64_t(1) << (8 * sizeof(T))))
+            table = greyTable<T>(mapping);
+    }
     for (int y = 0; y < rows; ++y) {
         QRgb* line = reinterpret_cast<QRgb*>(aImage.scanLine(y));
-        for (int x = 0; x < cols; ++x) {
-            line[x] = opaqueGrey(greyLevel(static_cast<double>(aPlane(y0 + y, x0 + x)), mapping));
+        const T* element = &aPlane(y0 + y, x0);
+        if constexpr (std::is_integral<T>::value && sizeof(T) <= 2) {
+            if (!table.empty()) {
+                using Bits = typename std::make_unsigned<T>::type;
+                for (int x = 0; x < cols; ++x) line[x] = table[static_cast<Bits>(element[x * columnStride])];
+                continue;
+            }
         }
+        for (int x = 0; x < cols; ++x)
+            line[x] = opaqueGrey(greyLevel(static_cast<double>(element[x * columnStride]), mapping));
     }
 }
 
