@@ -24,12 +24,12 @@ class MemoryUsageTest : public QObject {
 void MemoryUsageTest::firstStopwatchReadingIsAboutZeroAndEachCallRestarts() {
     QVERIFY(qAbs(getTimeOfDaySeconds() - QDateTime::currentMSecsSinceEpoch() / 1000.0) < 1.0);
     const double first = getElapsedSeconds();
-    QVERIFY2(first >= 0.0 && first < 0.01, qPrintable(QString::number(first)));
+    QVERIFY2(first >= 0.0 && first < 0.1, qPrintable(QString::number(first)));
     QThread::msleep(300);
     const double second = getElapsedSeconds();
     QVERIFY2(second > 0.25 && second < 2.0, qPrintable(QString::number(second)));
     const double third = getElapsedSeconds();
-    QVERIFY2(third >= 0.0 && third < 0.05, qPrintable(QString::number(third)));
+    QVERIFY2(third >= 0.0 && third < 0.1, qPrintable(QString::number(third)));
 }
 
 void MemoryUsageTest::readsVmRssFromStatusFile_data() {
