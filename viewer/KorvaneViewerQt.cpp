@@ -279,49 +279,36 @@ void KorvaneViewerQt::on_mEnableMetadataCheckBox_toggled(bool aCheckedState) {
 
 // --- Navigation and settings -----------------------------------------------------------------------
 
-bool KorvaneViewerQt::AcceptNavigation(QSpinBox* aSpinBox, int aCount, int aNewValue) {
-    if (aCount > aNewValue) return true;
-    blockedThenUnblocked(aSpinBox, [&] { aSpinBox->setValue(aCount - 1); });
-    return false;
-}
-
-void KorvaneViewerQt::on_mSeriesSpinBox_valueChanged(int aNewValue) {
+void KorvaneViewerQt::Navigate(QSpinBox* aSpinBox, int (BlitzBioReader::*aCount)(), int aNewValue) {
     if (!CheckReaderReady()) return;
     try {
-        if (AcceptNavigation(mSeriesSpinBox, mReader->getSeriesCount(), aNewValue)) {
-            mReader->setSeries(aNewValue);
+        const int count = (mReader->*aCount)();
+        if (count > aNewValue) {
+            if (aSpinBox == mSeriesSpinBox) mReader->setSeries(aNewValue);
             UpdatePlane(false);
+        } else {
+            // Pulled back to the last valid index without reloading: the picture stays as it was.
+            blockedThenUnblocked(aSpinBox, [&] { aSpinBox->setValue(count - 1); });
         }
     } catch (const BlitzFileIOException& e) {
         ShowExceptionMessage(e.what());
     }
 }
 
+void KorvaneViewerQt::on_mSeriesSpinBox_valueChanged(int aNewValue) {
+    Navigate(mSeriesSpinBox, &BlitzBioReader::getSeriesCount, aNewValue);
+}
+
 void KorvaneViewerQt::on_mTimepointSpinBox_valueChanged(int aNewValue) {
-    if (!CheckReaderReady()) return;
-    try {
-        if (AcceptNavigation(mTimepointSpinBox, mReader->getSizeT(), aNewValue)) UpdatePlane(false);
-    } catch (const BlitzFileIOException& e) {
-        ShowExceptionMessage(e.what());
-    }
+    Navigate(mTimepointSpinBox, &BlitzBioReader::getSizeT, aNewValue);
 }
 
 void KorvaneViewerQt::on_mChannelSpinBox_valueChanged(int aNewValue) {
-    if (!CheckReaderReady()) return;
-    try {
-        if (AcceptNavigation(mChannelSpinBox, mReader->getSizeC(), aNewValue)) UpdatePlane(false);
-    } catch (const BlitzFileIOException& e) {
-        ShowExceptionMessage(e.what());
-    }
+    Navigate(mChannelSpinBox, &BlitzBioReader::getSizeC, aNewValue);
 }
 
 void KorvaneViewerQt::on_mZPlaneSpinBox_valueChanged(int aNewValue) {
-    if (!CheckReaderReady()) return;
-    try {
-        if (AcceptNavigation(mZPlaneSpinBox, mReader->getSizeZ(), aNewValue)) UpdatePlane(false);
-    } catch (const BlitzFileIOException& e) {
-        ShowExceptionMessage(e.what());
-    }
+    Navigate(mZPlaneSpinBox, &BlitzBioReader::getSizeZ, aNewValue);
 }
 
 void KorvaneViewerQt::on_mImageDataTypeComboBox_currentIndexChanged(int aNewIndex) {

@@ -8,6 +8,7 @@
 #include "BlitzArray.h"
 #include "ui_KorvaneViewerQt.h"
 
+class BlitzBioReader;
 class DorudURIVuruda;
 
 // Named without the namespace so that the meta-object answers qt_metacast("KorvaneViewerQtClass").
@@ -68,9 +69,9 @@ class KorvaneViewerQt : public QMainWindow, public KorvaneViewerQtClass {
     void ShowExceptionMessage(const char* aWhat);
     // Written to standard error as one line and shown as "Severe Error".
     void ReportSevereError(const QString& aText);
-    // True when aNewValue is below aCount; otherwise sets the spin box to the last valid index
-    // without letting it signal, so nothing is reloaded.
-    bool AcceptNavigation(QSpinBox* aSpinBox, int aCount, int aNewValue);
+    // Shared by the four navigation slots: reloads when aNewValue is below the reader's count (selecting
+    // the series first for the series spin box), otherwise pulls the spin box back to the last index.
+    void Navigate(QSpinBox* aSpinBox, int (BlitzBioReader::*aCount)(), int aNewValue);
 
     QImage mImage;
     DorudURIVuruda* mReader;
