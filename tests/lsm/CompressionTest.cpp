@@ -8,25 +8,9 @@
 #include "LsmWriter.h"
 
 namespace kt = korvane::testsupport;
+using korvane::lsmtest::everyPlaneMatches;
 
 namespace {
-
-// Every channel of every plane read as float equals what the writer stored.
-::testing::AssertionResult everyPlaneMatches(DorudURIVuruda& aReader, const kt::LsmSpec& aSpec) {
-    blitz::Array<float, 3> planes;
-    for (int t = 0; t < aSpec.sizeT; ++t)
-        for (int c = 0; c < aSpec.sizeC; ++c) {
-            aReader.readArray(planes, t, c, 0, 0, 0, 0, 0, 0);
-            for (int z = 0; z < aSpec.sizeZ; ++z)
-                for (int y = 0; y < aSpec.sizeY; ++y)
-                    for (int x = 0; x < aSpec.sizeX; ++x)
-                        if (planes(z, y, x) != float(kt::expectedSample(aSpec, t, c, z, y, x)))
-                            return ::testing::AssertionFailure()
-                                   << "t " << t << " c " << c << " z " << z << " y " << y << " x " << x
-                                   << ": " << planes(z, y, x);
-        }
-    return ::testing::AssertionSuccess();
-}
 
 // What plain libtiff makes of the last strip of the file's last image directory.
 tmsize_t plainLibtiffLastStrip(const std::string& aPath, int aLastImage) {

@@ -9,6 +9,7 @@
 #include "LsmTestSupport.h"
 #include "LsmWriter.h"
 
+using korvane::lsmtest::everyPlaneMatches;
 using korvane::lsmtest::fileHash;
 using korvane::lsmtest::thrownMessage;
 namespace kt = korvane::testsupport;
@@ -23,16 +24,7 @@ Outcome readEverything(const std::string& aPath, const kt::LsmSpec& aSpec, std::
     DorudURIVuruda reader;
     aMessage = thrownMessage([&] {
         reader.open(aPath);
-        blitz::Array<double, 3> planes;
-        for (int t = 0; t < aSpec.sizeT; ++t)
-            for (int c = 0; c < aSpec.sizeC; ++c) {
-                reader.readArray(planes, t, c, 0, 0, 0, 0, 0, 0);
-                for (int z = 0; z < aSpec.sizeZ; ++z)
-                    for (int y = 0; y < aSpec.sizeY; ++y)
-                        for (int x = 0; x < aSpec.sizeX; ++x)
-                            if (planes(z, y, x) != kt::expectedSample(aSpec, t, c, z, y, x))
-                                throw std::runtime_error("wrong picture");
-            }
+        if (!everyPlaneMatches(reader, aSpec)) throw std::runtime_error("wrong picture");
     });
     if (aMessage == "<no exception>") return Outcome::ReadCorrectly;
     if (aMessage.compare(0, 6, "<other") == 0) return Outcome::WrongPicture;

@@ -71,4 +71,22 @@ uint64_t fileHash(const std::string& aPath) {
     return hash;
 }
 
+::testing::AssertionResult everyPlaneMatches(DorudURIVuruda& aReader,
+                                             const korvane::testsupport::LsmSpec& aSpec) {
+    blitz::Array<float, 3> planes;
+    for (int t = 0; t < aSpec.sizeT; ++t)
+        for (int c = 0; c < aSpec.sizeC; ++c) {
+            aReader.readArray(planes, t, c, 0, 0, 0, 0, 0, 0);
+            for (int z = 0; z < aSpec.sizeZ; ++z)
+                for (int y = 0; y < aSpec.sizeY; ++y)
+                    for (int x = 0; x < aSpec.sizeX; ++x)
+                        if (planes(z, y, x) !=
+                            float(korvane::testsupport::expectedSample(aSpec, t, c, z, y, x)))
+                            return ::testing::AssertionFailure()
+                                   << "t " << t << " c " << c << " z " << z << " y " << y << " x " << x
+                                   << ": " << planes(z, y, x);
+        }
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace korvane::lsmtest

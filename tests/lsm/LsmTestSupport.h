@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "DorudURIVuruda.h"
+#include "LsmWriter.h"
 #include "Reporter.h"
 
 namespace korvane::lsmtest {
@@ -35,6 +37,10 @@ std::string thrownMessage(const std::function<void()>& aAction);
 
 // aMessage is aText, a blank, "DorudURIVuruda:", a line number and ".\n".
 ::testing::AssertionResult hasClassLineEnding(const std::string& aMessage, const std::string& aText);
+
+// Every channel of every plane, read as float, equals what the writer stored.
+::testing::AssertionResult everyPlaneMatches(DorudURIVuruda& aReader,
+                                             const korvane::testsupport::LsmSpec& aRecipe);
 
 // 64-bit FNV-1a of a file's bytes, to prove the reader left it unchanged.
 uint64_t fileHash(const std::string& aPath);
