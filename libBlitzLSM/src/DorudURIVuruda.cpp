@@ -52,6 +52,7 @@ DorudURIVuruda::DorudURIVuruda()
       mSizeX(0),
       mSizeY(0),
       mSizeZ(0),
+      mTimeInterval(0.0),
       mElementSize(0.0f, 0.0f, 0.0f),
       mStagePosition(0.0f, 0.0f, 0.0f) {
     try {
@@ -130,6 +131,18 @@ int DorudURIVuruda::getPixelType(int aChannel) {
     if (aChannel < 0 || static_cast<size_t>(aChannel) >= mPixelTypes.size())
         KORVANE_THROW(kClassName, "No such channel '" << aChannel << "'.");
     return mPixelTypes[aChannel];
+}
+
+uint32_t DorudURIVuruda::getChannelColor(int aChannel) {
+    getPixelType(aChannel);  // "No file opened" and "No such channel" first
+    if (static_cast<size_t>(aChannel) < mChannelColors.size()) return mChannelColors[aChannel];
+    static const uint32_t kDefaults[] = {0xff0000, 0x00ff00, 0x0000ff, 0x00ffff, 0xff00ff, 0xffff00};
+    return mSizeC == 1 ? 0xffffff : kDefaults[aChannel % 6];
+}
+
+double DorudURIVuruda::getTimeInterval() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mTimeInterval;
 }
 
 int DorudURIVuruda::getSeriesCount() {
@@ -221,6 +234,8 @@ void DorudURIVuruda::open(const std::string& aFileName) {
                                 static_cast<float>(record.voxelSizeY_m * 1000000.0),
                                 static_cast<float>(record.voxelSizeX_m * 1000000.0));
     mStagePosition = FloatVector3(0.0f, 0.0f, 0.0f);
+    mTimeInterval = record.TimeIntervall;
+    mChannelColors.clear();
 
     // An empty extent leaves nothing to read and would break the plane arithmetic later on.
     const struct {
@@ -312,6 +327,10 @@ void DorudURIVuruda::open(const std::string& aFileName) {
                     static_cast<tmsize_t>(remaining < chunk.size() ? remaining : chunk.size());
                 if (BlitzLSMTIFFread(mStreamHandle, chunk.data(), want) != want)
                     KORVANE_CLOSE_AND_THROW("Error while retrieving channel color information.");
+                // Only the channels' own entries are kept; the rest is read for the check alone.
+                for (tmsize_t e = 0; e + 4 <= want && mChannelColors.size() < size_t(mSizeC); e += 4)
+                    mChannelColors.push_back(uint32_t(chunk[e]) << 16 | uint32_t(chunk[e + 1]) << 8 |
+                                             uint32_t(chunk[e + 2]));
                 remaining -= static_cast<uint64_t>(want);
             }
         }

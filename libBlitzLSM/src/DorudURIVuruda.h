@@ -3,6 +3,7 @@
 
 #include <blitz/array.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -51,6 +52,13 @@ class DorudURIVuruda : public BlitzBioReader {
     void readArray(blitz::Array<T, N>& aArray, int aTimepoint, int aChannel, int aReqZStart, int aReqZWidth,
                    int aReqYStart, int aReqYWidth, int aReqXStart, int aReqXWidth);
 
+    // Display colour of a channel as 0xRRGGBB: the file's colour block entry when it has one for the
+    // channel, otherwise white for a single channel and red, green, blue, ... for several.
+    uint32_t getChannelColor(int aChannel);
+
+    // Seconds between timepoints as the record states it (0 when the file does not say).
+    double getTimeInterval();
+
     // An all-zero picture of getThumbSizeY() x getThumbSizeX().
     template <typename T>
     void readThumbnail(blitz::Array<T, 2>& aArray);
@@ -68,6 +76,8 @@ class DorudURIVuruda : public BlitzBioReader {
     int mSizeY;
     int mSizeZ;
     std::vector<int> mPixelTypes;
+    std::vector<uint32_t> mChannelColors;  // the colour block's entries, 0xRRGGBB; may be fewer than mSizeC
+    double mTimeInterval;
     std::string mCurrentFile;
     std::string mFormat;
     FloatVector3 mElementSize;
