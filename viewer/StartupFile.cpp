@@ -1,14 +1,13 @@
 #include "StartupFile.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QKeyEvent>
 
+#include "CommandLine.h"
 #include "KorvaneViewerQt.h"
 
 QString startupFileArgument(int argc, char** argv) {
-    if (argc < 2 || !argv || !argv[1]) return QString();
-    return QFile::decodeName(argv[1]);
+    return CommandLine(CommandLine::arguments(argc, argv)).fileName();
 }
 
 void openStartupFile(KorvaneViewerQt& aWindow, const QString& aFileName) {

@@ -1,13 +1,21 @@
 #include <QApplication>
 #include <QTimer>
 
+#include "CommandLine.h"
 #include "KorvaneViewerQt.h"
 #include "StartupFile.h"
 
 int main(int argc, char** argv) {
+    // --help and --version need no display, so they are answered before QApplication looks for one.
+    // Anything refused here may be one of Qt's own options and is judged once QApplication has taken those.
+    const CommandLine early(CommandLine::arguments(argc, argv));
+    if (early.outcome() == CommandLine::Outcome::Answer) return early.print();
+
     QApplication application(argc, argv);
     // QApplication has removed its own options from argv by now.
-    const QString startupFile = startupFileArgument(argc, argv);
+    const CommandLine commandLine(CommandLine::arguments(argc, argv));
+    if (commandLine.outcome() != CommandLine::Outcome::OpenWindow) return commandLine.print();
+    const QString startupFile = commandLine.fileName();
 
     KorvaneViewerQt window(nullptr);
     window.setVisible(true);

@@ -1,0 +1,70 @@
+#include <QtTest>
+
+#include "BlitzArray.h"
+#include "BlitzFileIOException.h"
+#include "ChannelComposite.h"
+#include "DorudURIVuruda.h"
+#include "LsmWriter.h"
+
+using namespace korvane::testsupport;
+
+// Two channels, orange and cyan, 6 x 4 pixels, 2 planes, 2 timepoints. Channel 0 rises by column on
+// plane 0 and falls on plane 1; channel 1 rises by row at timepoint 0 and is constant at timepoint 1.
+class ChannelCompositeTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void blendsScaledTintedChannels_data();
+    void blendsScaledTintedChannels();
+};
+
+void ChannelCompositeTest::blendsScaledTintedChannels_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<double>("offset");  // beyond 8 bits, or negative and fractional
+    QTest::newRow("uint8") << kLsmUint8 << 0.0;
+    QTest::newRow("uint16") << kLsmUint16 << 60000.0;
+    QTest::newRow("float") << kLsmFloat32 << -999999.75;
+}
+
+void ChannelCompositeTest::blendsScaledTintedChannels() {
+    QFETCH(int, code);
+    QFETCH(double, offset);
+    LsmSpec recipe = lsmSpec(6, 4, 2, 2, 2, {code, code});
+    recipe.colors = {Rgb{255, 128, 0}, Rgb{0, 255, 255}};
+    recipe.values = [offset](int t, int c, int z, int y, int x) {
+        if (c == 0) return offset + 10 + 40 * (z == 0 ? x : 5 - x);
+        return offset + (t == 0 ? 7 + 50 * y : 77);
+    };
+    ScopedFile file("composite.lsm");
+    writeLsm(file.path(), recipe);
+    DorudURIVuruda reader;
+    reader.open(file.path());
+
+    struct Case {
+        int t, z;
+        QRect crop;
+        int x, y;
+        QRgb rgb;
+    };
+    const Case cases[] = {
+        {0, 1, QRect(), 0, 0, 0xFF8000},  // brightest channel 0, darkest channel 1
+        {0, 1, QRect(), 5, 3, 0x00FFFF},
+        {0, 1, QRect(), 3, 1, qRgb(102, 51 + 85, 85)},  // 2/5 of orange plus 1/3 of cyan
+        {0, 1, QRect(), 1, 3, qRgb(204, 255, 255)},     // green saturates
+        // The crop's own range is stretched: its columns 2..4 and rows 1..2.
+        {0, 0, QRect(2, 1, 3, 2), 0, 0, 0x000000},
+        {0, 0, QRect(2, 1, 3, 2), 1, 0, qRgb(128, 64, 0)},
+        {0, 0, QRect(2, 1, 3, 2), 2, 1, 0xFFFFFF},
+        {1, 0, QRect(), 2, 1, qRgb(102, 51, 0)},  // constant channel 1 adds nothing
+    };
+    for (const Case& c : cases) {
+        const QImage image = composeChannels(reader, c.t, c.z, c.crop);
+        QCOMPARE(image.format(), QImage::Format_RGB32);
+        QCOMPARE(image.size(), c.crop.isNull() ? QSize(6, 4) : c.crop.size());
+        QCOMPARE(QString::number(image.pixel(c.x, c.y), 16), QString::number(0xFF000000u | c.rgb, 16));
+    }
+    QVERIFY_THROWS_EXCEPTION(BlitzFileIOException, composeChannels(reader, 0, 0, QRect(4, 0, 3, 1)));
+}
+
+QTEST_MAIN(ChannelCompositeTest)
+#include "tst_ChannelComposite.moc"
