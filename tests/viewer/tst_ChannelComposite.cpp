@@ -20,7 +20,7 @@ class ChannelCompositeTest : public QObject {
 
 void ChannelCompositeTest::blendsScaledTintedChannels_data() {
     QTest::addColumn<int>("code");
-    QTest::addColumn<double>("offset");  // beyond 8 bits, or negative and fractional
+    QTest::addColumn<double>("offset");  // beyond 8 bits, or negative and fractional: read exactly
     QTest::newRow("uint8") << kLsmUint8 << 0.0;
     QTest::newRow("uint16") << kLsmUint16 << 60000.0;
     QTest::newRow("float") << kLsmFloat32 << -999999.75;
@@ -40,13 +40,12 @@ void ChannelCompositeTest::blendsScaledTintedChannels() {
     DorudURIVuruda reader;
     reader.open(file.path());
 
-    struct Case {
+    const struct {
         int t, z;
         QRect crop;
         int x, y;
         QRgb rgb;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {0, 1, QRect(), 0, 0, 0xFF8000},  // brightest channel 0, darkest channel 1
         {0, 1, QRect(), 5, 3, 0x00FFFF},
         {0, 1, QRect(), 3, 1, qRgb(102, 51 + 85, 85)},  // 2/5 of orange plus 1/3 of cyan
@@ -57,7 +56,7 @@ void ChannelCompositeTest::blendsScaledTintedChannels() {
         {0, 0, QRect(2, 1, 3, 2), 2, 1, 0xFFFFFF},
         {1, 0, QRect(), 2, 1, qRgb(102, 51, 0)},  // constant channel 1 adds nothing
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const QImage image = composeChannels(reader, c.t, c.z, c.crop);
         QCOMPARE(image.format(), QImage::Format_RGB32);
         QCOMPARE(image.size(), c.crop.isNull() ? QSize(6, 4) : c.crop.size());
