@@ -1,6 +1,7 @@
 #include "ChannelComposite.h"
 
 #include <QRgb>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -10,51 +11,80 @@
 
 namespace {
 
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+
+// Takes a finite aValue into the range; NaN and the infinities fail the comparison.
+inline void widen(float aValue, float& aLow, float& aHigh) {
+    const bool finite = std::fabs(aValue) <= std::numeric_limits<float>::max();
+    const float low = finite ? aValue : kInfinity;
+    const float high = finite ? aValue : -kInfinity;
+    aLow = low < aLow ? low : aLow;
+    aHigh = high > aHigh ? high : aHigh;
+}
+
 // Smallest and largest finite element; low > high when there is none.
-void finiteRange(const blitz::Array<float, 2>& aPlane, double& aLow, double& aHigh) {
-    float low = std::numeric_limits<float>::infinity();
-    float high = -low;
-    const float* element = aPlane.dataFirst();
-    const std::ptrdiff_t count = aPlane.numElements();
-    for (std::ptrdiff_t i = 0; i < count; ++i) {
-        const float v = element[i];
-        const bool finite = std::isfinite(v);
-        low = (finite && v < low) ? v : low;
-        high = (finite && v > high) ? v : high;
+void finiteRange(const float* aElements, std::ptrdiff_t aCount, float& aLow, float& aHigh) {
+    // Independent ranges side by side, one per vector lane: a single pair would chain every element
+    // through one comparison after the other.
+    constexpr int kLanes = 8;
+    float low[kLanes];
+    float high[kLanes];
+    for (int j = 0; j < kLanes; ++j) {
+        low[j] = kInfinity;
+        high[j] = -kInfinity;
     }
-    aLow = low;
-    aHigh = high;
+    std::ptrdiff_t i = 0;
+    for (; i + kLanes <= aCount; i += kLanes)
+        for (int j = 0; j < kLanes; ++j) widen(aElements[i + j], low[j], high[j]);
+    for (; i < aCount; ++i) widen(aElements[i], low[0], high[0]);
+    for (int j = 1; j < kLanes; ++j) {
+        widen(low[j], low[0], high[0]);
+        widen(high[j], low[0], high[0]);
+    }
+    aLow = low[0];
+    aHigh = high[0];
 }
 
-// 0 .. 1; NaN fails the first comparison and becomes 0.
-inline float clampUnit(float aLevel) {
-    aLevel = aLevel > 0.0f ? aLevel : 0.0f;
-    return aLevel < 1.0f ? aLevel : 1.0f;
+// How a channel's elements become its share of each pixel.
+struct Tint {
+    float scale;      // a power of two
+    float lowScaled;  // the smallest element times scale
+    float unit;       // 1 / (range times scale)
+    float red, green, blue;
+};
+
+// For finite elements between aLow and aHigh (aLow < aHigh). The elements are scaled first, exactly, by
+// the power of two that brings the range near 1: then neither does the difference of two extreme floats
+// overflow nor the reciprocal of a subnormal range.
+Tint tintFor(float aLow, float aHigh, QRgb aColor) {
+    const double range = double(aHigh) - double(aLow);
+    const float scale = std::ldexp(1.0f, std::clamp(-std::ilogb(range), -126, 100));
+    return {scale,
+            aLow * scale,
+            float(1.0 / (range * scale)),
+            float(qRed(aColor)),
+            float(qGreen(aColor)),
+            float(qBlue(aColor))};
 }
 
-inline uint32_t saturate(uint32_t aLevel) { return aLevel < 255u ? aLevel : 255u; }
-
-// Adds one channel, whose elements lie between aLow and aHigh (aLow < aHigh), tinted with aColor.
-void addChannel(const blitz::Array<float, 2>& aPlane, double aLow, double aHigh, QRgb aColor,
-                QImage& aImage) {
-    // Scaled in double: the difference of two extreme floats overflows float.
-    const double unit = 1.0 / (aHigh - aLow);
-    const float red = float(qRed(aColor));
-    const float green = float(qGreen(aColor));
-    const float blue = float(qBlue(aColor));
-    const int rows = aImage.height();
-    const int cols = aImage.width();
-    for (int y = 0; y < rows; ++y) {
-        const float* element = aPlane.dataFirst() + std::ptrdiff_t(y) * cols;
-        QRgb* line = reinterpret_cast<QRgb*>(aImage.scanLine(y));
-        for (int x = 0; x < cols; ++x) {
-            const float level = clampUnit(float((double(element[x]) - aLow) * unit));
-            const QRgb sum = line[x];
-            const uint32_t r = saturate(uint32_t(qRed(sum)) + uint32_t(level * red + 0.5f));
-            const uint32_t g = saturate(uint32_t(qGreen(sum)) + uint32_t(level * green + 0.5f));
-            const uint32_t b = saturate(uint32_t(qBlue(sum)) + uint32_t(level * blue + 0.5f));
-            line[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
-        }
+// Adds one row of a channel to a row of RGB32 pixels (0xffRRGGBB each). Without branches, so that the
+// compiler vectorises it.
+void addChannelRow(const float* __restrict aElements, uint32_t* __restrict aPixels, int aCount,
+                   const Tint& aTint) {
+    const Tint t = aTint;
+    for (int x = 0; x < aCount; ++x) {
+        float level = (aElements[x] * t.scale - t.lowScaled) * t.unit;
+        level = level > 0.0f ? level : 0.0f;  // NaN fails the comparison and becomes 0
+        level = level < 1.0f ? level : 1.0f;
+        // Each share is rounded to the nearest level before it is added.
+        const int32_t sum = int32_t(aPixels[x]);
+        int32_t r = ((sum >> 16) & 0xFF) + int32_t(level * t.red + 0.5f);
+        int32_t g = ((sum >> 8) & 0xFF) + int32_t(level * t.green + 0.5f);
+        int32_t b = (sum & 0xFF) + int32_t(level * t.blue + 0.5f);
+        r = r < 255 ? r : 255;
+        g = g < 255 ? g : 255;
+        b = b < 255 ? b : 255;
+        aPixels[x] = 0xFF000000u | uint32_t(r << 16) | uint32_t(g << 8) | uint32_t(b);
     }
 }
 
@@ -76,11 +106,14 @@ QImage composeChannels(DorudURIVuruda& aReader, int aTimepoint, int aZPlane, con
         aReader.readArray(plane, aTimepoint, c, aZPlane, 1, window.y(), window.height(), window.x(),
                           window.width());
         if (color == 0) continue;
-        double low = 0.0;
-        double high = 0.0;
-        finiteRange(plane, low, high);
+        float low = 0.0f;
+        float high = 0.0f;
+        finiteRange(plane.dataFirst(), plane.numElements(), low, high);
         if (!(low < high)) continue;
-        addChannel(plane, low, high, color, image);
+        const Tint tint = tintFor(low, high, color);
+        for (int y = 0; y < window.height(); ++y)
+            addChannelRow(plane.dataFirst() + std::ptrdiff_t(y) * window.width(),
+                          reinterpret_cast<uint32_t*>(image.scanLine(y)), window.width(), tint);
     }
     return image;
 }

@@ -1,4 +1,5 @@
 #include <QtTest>
+#include <cmath>
 
 #include "BlitzArray.h"
 #include "BlitzFileIOException.h"
@@ -20,20 +21,24 @@ class ChannelCompositeTest : public QObject {
 
 void ChannelCompositeTest::blendsScaledTintedChannels_data() {
     QTest::addColumn<int>("code");
-    QTest::addColumn<double>("offset");  // beyond 8 bits, or negative and fractional: read exactly
-    QTest::newRow("uint8") << kLsmUint8 << 0.0;
-    QTest::newRow("uint16") << kLsmUint16 << 60000.0;
-    QTest::newRow("float") << kLsmFloat32 << -999999.75;
+    QTest::addColumn<double>("offset");  // the values are offset + step * (small integers)
+    QTest::addColumn<double>("step");
+    QTest::newRow("uint8") << kLsmUint8 << 0.0 << 1.0;
+    QTest::newRow("uint16 above 8 bits") << kLsmUint16 << 60000.0 << 1.0;
+    QTest::newRow("float") << kLsmFloat32 << -999999.75 << 1.0;
+    QTest::newRow("float, range beyond float") << kLsmFloat32 << -3.2e38 << 3e36;
+    QTest::newRow("float, subnormal range") << kLsmFloat32 << 0.0 << std::ldexp(1.0, -140);
 }
 
 void ChannelCompositeTest::blendsScaledTintedChannels() {
     QFETCH(int, code);
     QFETCH(double, offset);
+    QFETCH(double, step);
     LsmSpec recipe = lsmSpec(6, 4, 2, 2, 2, {code, code});
-    recipe.colors = {Rgb{255, 128, 0}, Rgb{0, 255, 255}};
-    recipe.values = [offset](int t, int c, int z, int y, int x) {
-        if (c == 0) return offset + 10 + 40 * (z == 0 ? x : 5 - x);
-        return offset + (t == 0 ? 7 + 50 * y : 77);
+    recipe.colors = {Rgb{254, 128, 0}, Rgb{0, 255, 255}};  // no shares halfway between two levels
+    recipe.values = [offset, step](int t, int c, int z, int y, int x) {
+        if (c == 0) return offset + step * (10 + 40 * (z == 0 ? x : 5 - x));
+        return offset + step * (t == 0 ? 7 + 50 * y : 77);
     };
     ScopedFile file("composite.lsm");
     writeLsm(file.path(), recipe);
@@ -46,14 +51,14 @@ void ChannelCompositeTest::blendsScaledTintedChannels() {
         int x, y;
         QRgb rgb;
     } cases[] = {
-        {0, 1, QRect(), 0, 0, 0xFF8000},  // brightest channel 0, darkest channel 1
+        {0, 1, QRect(), 0, 0, 0xFE8000},  // brightest channel 0, darkest channel 1
         {0, 1, QRect(), 5, 3, 0x00FFFF},
         {0, 1, QRect(), 3, 1, qRgb(102, 51 + 85, 85)},  // 2/5 of orange plus 1/3 of cyan
-        {0, 1, QRect(), 1, 3, qRgb(204, 255, 255)},     // green saturates
+        {0, 1, QRect(), 1, 3, qRgb(203, 255, 255)},     // green saturates
         // The crop's own range is stretched: its columns 2..4 and rows 1..2.
         {0, 0, QRect(2, 1, 3, 2), 0, 0, 0x000000},
-        {0, 0, QRect(2, 1, 3, 2), 1, 0, qRgb(128, 64, 0)},
-        {0, 0, QRect(2, 1, 3, 2), 2, 1, 0xFFFFFF},
+        {0, 0, QRect(2, 1, 3, 2), 1, 0, qRgb(127, 64, 0)},
+        {0, 0, QRect(2, 1, 3, 2), 2, 1, 0xFEFFFF},
         {1, 0, QRect(), 2, 1, qRgb(102, 51, 0)},  // constant channel 1 adds nothing
     };
     for (const auto& c : cases) {
