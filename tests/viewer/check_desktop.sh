@@ -7,6 +7,7 @@ entry="$(ls "$share"/applications/*.desktop)" && desktop-file-validate "$entry"
 value() { sed -n "s/^$1=//p" "$entry"; }
 [[ "$(value Exec)" == *" %f" ]] && [ -x "$2/bin/$(value TryExec)" ]
 xmllint --noout "$share/icons/hicolor/scalable/apps/$(value Icon).svg" "$share"/mime/packages/*.xml
-XDG_DATA_DIRS="$share" update-mime-database "$share/mime" 2>&1 | { ! grep .; }
+complaints="$(XDG_DATA_DIRS="$share" update-mime-database "$share/mime" 2>&1)"
+[ -z "$complaints" ] || { echo "$complaints"; exit 1; }
 type="$(sed -n 's/^[0-9]*:\(.*\):\*\.lsm$/\1/p' "$share/mime/globs2")"
 [ "$(value MimeType)" = "$type;" ] && grep -qx "$type image/tiff" "$share/mime/subclasses"
