@@ -27,6 +27,8 @@ CommandLine::CommandLine(const QStringList& aArguments) {
                                 ? QStringLiteral("KorvaneViewer")
                                 : QFileInfo(aArguments.first()).fileName();
     QCommandLineParser parser;
+    // Like Qt's own options (-platform, -style): -bogus is one unknown option, not five.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
         tr("Shows the planes of confocal microscopy stacks stored as LSM files.\n"
            "Qt's own options, such as -platform or -style, are accepted as well."));

@@ -5,11 +5,26 @@
 #include "KorvaneViewerQt.h"
 #include "StartupFile.h"
 
+namespace {
+
+// Whether QApplication can find a display: without one it aborts before it takes its options.
+bool displayNamed(const QStringList& aArguments) {
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (!qEnvironmentVariableIsEmpty(variable)) return true;
+    return aArguments.contains("-platform") || aArguments.contains("--platform");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     // --help and --version need no display, so they are answered before QApplication looks for one.
-    // Anything refused here may be one of Qt's own options and is judged once QApplication has taken those.
-    const CommandLine early(CommandLine::arguments(argc, argv));
-    if (early.outcome() == CommandLine::Outcome::Answer) return early.print();
+    // Anything refused here may be one of Qt's own options and is judged once QApplication has taken
+    // those, unless there is no display for it to start on.
+    const QStringList arguments = CommandLine::arguments(argc, argv);
+    const CommandLine early(arguments);
+    if (early.outcome() == CommandLine::Outcome::Answer ||
+        (early.outcome() == CommandLine::Outcome::Error && !displayNamed(arguments)))
+        return early.print();
 
     QApplication application(argc, argv);
     // QApplication has removed its own options from argv by now.

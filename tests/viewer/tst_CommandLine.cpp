@@ -21,8 +21,10 @@ void CommandLineTest::answersAndRefusesWithoutWindow_data() {
     QTest::newRow("help") << QStringList{"x.lsm", "--help"} << "" << 0 << usage;
     QTest::newRow("version") << QStringList{"-v"} << "" << 0 << version;
     QTest::newRow("after Qt's") << QStringList{"-platform", "offscreen", "--version"} << "" << 0 << version;
-    QTest::newRow("unknown") << QStringList{"--bogus", "x.lsm"} << "offscreen" << 2
-                             << "KorvaneViewer: Unknown option 'bogus'.\n" + usage;
+    for (const QString platform : {"offscreen", ""})
+        QTest::addRow("unknown, platform '%s'", qPrintable(platform))
+            << QStringList{"--bogus", "x.lsm"} << platform << 2
+            << "KorvaneViewer: Unknown option 'bogus'.\n" + usage;
     QTest::newRow("two files") << QStringList{"a.lsm", "--", "-b.lsm"} << "offscreen" << 2
                                << "KorvaneViewer: Only one FILE can be opened, not 2.\n" + usage;
 }
