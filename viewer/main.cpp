@@ -27,6 +27,8 @@ int main(int argc, char** argv) {
         return early.print();
 
     QApplication application(argc, argv);
+    // Lets Wayland desktops match the window with its menu entry (X11 ones use StartupWMClass there).
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvane-viewer"));
     // QApplication has removed its own options from argv by now.
     const CommandLine commandLine(CommandLine::arguments(argc, argv));
     if (commandLine.outcome() != CommandLine::Outcome::OpenWindow) return commandLine.print();
