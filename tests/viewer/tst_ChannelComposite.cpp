@@ -1,5 +1,6 @@
 #include <QtTest>
 #include <cmath>
+#include <limits>
 
 #include "BlitzArray.h"
 #include "BlitzFileIOException.h"
@@ -36,7 +37,11 @@ void ChannelCompositeTest::blendsScaledTintedChannels() {
     QFETCH(double, step);
     LsmSpec recipe = lsmSpec(6, 4, 2, 2, 2, {code, code});
     recipe.colors = {Rgb{254, 128, 0}, Rgb{0, 255, 255}};  // no shares halfway between two levels
-    recipe.values = [offset, step](int t, int c, int z, int y, int x) {
+    recipe.values = [=](int t, int c, int z, int y, int x) {
+        // Left out of the range and away from the pixels checked below: NaN and the infinities.
+        const double infinity = std::numeric_limits<double>::infinity();
+        if (code == kLsmFloat32 && y == 0 && x == 4) return c == 0 ? infinity : std::nan("");
+        if (code == kLsmFloat32 && y == 2 && x == 5) return -infinity;
         if (c == 0) return offset + step * (10 + 40 * (z == 0 ? x : 5 - x));
         return offset + step * (t == 0 ? 7 + 50 * y : 77);
     };
