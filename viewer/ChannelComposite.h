@@ -12,7 +12,7 @@ class DorudURIVuruda;
 // finite element it has inside aCrop, so the smallest shows black and the largest its full colour. Each
 // channel's share is rounded to whole levels per component before the shares are added; sums above 255
 // saturate. A channel without contrast there (constant, or no finite element) adds nothing: there is
-// nothing to tell apart. NaN adds nothing; +inf and -inf count as the channel's largest and smallest.
+// nothing to tell apart. NaN and -inf add nothing, +inf the full colour; none of them moves the range.
 //
 // aCrop is in plane pixels (x = column, y = row); a null or empty rectangle means the whole plane. The
 // result has the crop's size. Reader faults, including a crop that leaves the plane, throw

@@ -16,7 +16,8 @@ class CommandLine {
         Error,       // print standardError() and leave with exitCode()
     };
 
-    // aArguments starts with the program; Qt's own options must be gone already.
+    // aArguments starts with the program. Qt's own options count as unknown unless QApplication has
+    // taken them out already.
     explicit CommandLine(const QStringList& aArguments);
 
     // argv as strings, decoded the way file names are.
