@@ -87,49 +87,83 @@ std::string number(double aValue) {
     return std::string(text, result.ptr);
 }
 
+// Metres to micrometres by moving the decimal point, so that 2e-07 m gives 0.2 and not the
+// 0.19999999999999998 a multiplication leaves.
+double micrometres(double aMetres) {
+    char text[48];
+    const auto written = std::to_chars(text, text + sizeof text, aMetres, std::chars_format::scientific);
+    const std::string scientific(text, written.ptr);
+    const std::string::size_type e = scientific.find('e');
+    if (e == std::string::npos) return aMetres * 1e6;  // inf or nan
+    const std::string shifted = scientific.substr(0, e) + "e" + std::to_string(std::stoi(scientific.substr(e + 1)) + 6);
+    double value = aMetres * 1e6;
+    std::from_chars(shifted.data(), shifted.data() + shifted.size(), value);
+    return value;
+}
+
 const char* omeTypeName(int aPixelType) {
     return aPixelType == TYPE_FLOAT ? "float" : aPixelType == TYPE_UINT16 ? "uint16" : "uint8";
 }
 
 template <typename T>
-void writePlanes(DorudURIVuruda& aReader, const StackSummary& aStack, TIFF* aTiff, const std::string& aXml,
-                 uint16_t aCompression, const ConvertOptions& aOptions) {
-    const int64_t total = int64_t(aStack.sizeT) * aStack.sizeC * aStack.sizeZ;
+void writePlane(TIFF* aTiff, const StackSummary& aStack, const T* aPlane, uint16_t aCompression, int64_t aIndex,
+                const std::string& aXml) {
     const tmsize_t rowBytes = tmsize_t(aStack.sizeX) * tmsize_t(sizeof(T));
     // Strips of about 256 KiB keep libtiff's buffers small and the strip tables short.
     const uint32_t rowsPerStrip = uint32_t(std::clamp<tmsize_t>((256 << 10) / rowBytes, 1, aStack.sizeY));
-    const std::string software = std::string("korvane-lsm ") + KORVANE_VERSION;
-    blitz::Array<T, 2> plane;
+    TIFFSetField(aTiff, TIFFTAG_IMAGEWIDTH, uint32_t(aStack.sizeX));
+    TIFFSetField(aTiff, TIFFTAG_IMAGELENGTH, uint32_t(aStack.sizeY));
+    TIFFSetField(aTiff, TIFFTAG_BITSPERSAMPLE, uint16_t(8 * sizeof(T)));
+    TIFFSetField(aTiff, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+    TIFFSetField(aTiff, TIFFTAG_SAMPLEFORMAT,
+                 std::is_floating_point<T>::value ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
+    TIFFSetField(aTiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(aTiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(aTiff, TIFFTAG_COMPRESSION, aCompression);
+    TIFFSetField(aTiff, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    if (aIndex == 0) {
+        TIFFSetField(aTiff, TIFFTAG_IMAGEDESCRIPTION, aXml.c_str());
+        TIFFSetField(aTiff, TIFFTAG_SOFTWARE, "korvane-lsm " KORVANE_VERSION);
+    }
+    unsigned char* data = reinterpret_cast<unsigned char*>(const_cast<T*>(aPlane));
+    for (uint32_t row = 0, strip = 0; row < uint32_t(aStack.sizeY); row += rowsPerStrip, ++strip) {
+        const tmsize_t bytes = tmsize_t(std::min(rowsPerStrip, uint32_t(aStack.sizeY) - row)) * rowBytes;
+        if (TIFFWriteEncodedStrip(aTiff, strip, data + row * rowBytes, bytes) != bytes)
+            throw std::runtime_error("cannot write plane " + std::to_string(aIndex) + ": " + gTiffError);
+    }
+    if (TIFFWriteDirectory(aTiff) != 1)
+        throw std::runtime_error("cannot write directory " + std::to_string(aIndex) + ": " + gTiffError);
+}
+
+// The reader finds every read's first plane by walking the directory chain from the start, so planes
+// are read a few z at a time: as many as fit into one LSM directory's bytes (every channel of a
+// plane), or 8 MiB when that is more. Together with the reader's own buffer of one directory this
+// bounds the memory whatever the stack's size.
+template <typename T>
+void writePlanes(DorudURIVuruda& aReader, const StackSummary& aStack, TIFF* aTiff, const std::string& aXml,
+                 uint16_t aCompression, const ConvertOptions& aOptions) {
+    const int64_t total = int64_t(aStack.sizeT) * aStack.sizeC * aStack.sizeZ;
+    const uint64_t planeBytes = uint64_t(aStack.sizeX) * uint64_t(aStack.sizeY) * sizeof(T);
+    uint64_t directoryBytes = 0;
+    for (const int type : aStack.pixelTypes)
+        directoryBytes += uint64_t(aStack.sizeX) * uint64_t(aStack.sizeY) * (type == TYPE_UINT8    ? 1
+                                                                              : type == TYPE_UINT16 ? 2
+                                                                                                    : 4);
+    const int chunk = int(std::clamp<uint64_t>(std::max<uint64_t>(directoryBytes, 8 << 20) / planeBytes, 1,
+                                               uint64_t(aStack.sizeZ)));
+    blitz::Array<T, 3> planes;
     int64_t done = 0;
     for (int t = 0; t < aStack.sizeT; ++t) {
         for (int c = 0; c < aStack.sizeC; ++c) {
-            for (int z = 0; z < aStack.sizeZ; ++z) {
-                aReader.readArray(plane, t, c, z, 1, 0, 0, 0, 0);
-                TIFFSetField(aTiff, TIFFTAG_IMAGEWIDTH, uint32_t(aStack.sizeX));
-                TIFFSetField(aTiff, TIFFTAG_IMAGELENGTH, uint32_t(aStack.sizeY));
-                TIFFSetField(aTiff, TIFFTAG_BITSPERSAMPLE, uint16_t(8 * sizeof(T)));
-                TIFFSetField(aTiff, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
-                TIFFSetField(aTiff, TIFFTAG_SAMPLEFORMAT,
-                             std::is_floating_point<T>::value ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
-                TIFFSetField(aTiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-                TIFFSetField(aTiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-                TIFFSetField(aTiff, TIFFTAG_COMPRESSION, aCompression);
-                TIFFSetField(aTiff, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-                if (done == 0) {
-                    TIFFSetField(aTiff, TIFFTAG_IMAGEDESCRIPTION, aXml.c_str());
-                    TIFFSetField(aTiff, TIFFTAG_SOFTWARE, software.c_str());
+            for (int z = 0; z < aStack.sizeZ; z += chunk) {
+                const int count = std::min(chunk, aStack.sizeZ - z);
+                aReader.readArray(planes, t, c, z, count, 0, 0, 0, 0);
+                for (int k = 0; k < count; ++k) {
+                    writePlane(aTiff, aStack, planes.dataFirst() + uint64_t(k) * planeBytes / sizeof(T),
+                               aCompression, done, aXml);
+                    ++done;
+                    if (aOptions.progress) aOptions.progress(done, total);
                 }
-                const unsigned char* data = reinterpret_cast<const unsigned char*>(plane.dataFirst());
-                for (uint32_t row = 0, strip = 0; row < uint32_t(aStack.sizeY); row += rowsPerStrip, ++strip) {
-                    const tmsize_t bytes = tmsize_t(std::min(rowsPerStrip, uint32_t(aStack.sizeY) - row)) * rowBytes;
-                    if (TIFFWriteEncodedStrip(aTiff, strip, const_cast<unsigned char*>(data + row * rowBytes),
-                                              bytes) != bytes)
-                        throw std::runtime_error("cannot write plane " + std::to_string(done) + ": " + gTiffError);
-                }
-                if (TIFFWriteDirectory(aTiff) != 1)
-                    throw std::runtime_error("cannot write directory " + std::to_string(done) + ": " + gTiffError);
-                ++done;
-                if (aOptions.progress) aOptions.progress(done, total);
             }
         }
     }
@@ -145,9 +179,9 @@ StackSummary summarize(DorudURIVuruda& aReader) {
     stack.sizeC = aReader.getSizeC();
     stack.sizeT = aReader.getSizeT();
     const LSMInfoRecord& record = aReader.getInfoRecord();
-    stack.voxelSize[0] = record.voxelSizeX_m * 1e6;
-    stack.voxelSize[1] = record.voxelSizeY_m * 1e6;
-    stack.voxelSize[2] = record.voxelSizeZ_m * 1e6;
+    stack.voxelSize[0] = micrometres(record.voxelSizeX_m);
+    stack.voxelSize[1] = micrometres(record.voxelSizeY_m);
+    stack.voxelSize[2] = micrometres(record.voxelSizeZ_m);
     stack.timeInterval = aReader.getTimeInterval();
     stack.compression = aReader.getCompression();
     for (int c = 0; c < stack.sizeC; ++c) {
