@@ -142,17 +142,18 @@ int info(const std::string& aPath, bool aJson) {
     const uintmax_t fileSize = std::filesystem::file_size(aPath, error);
 
     if (aJson) {
-        QJsonObject json{{"file", utf8(aPath)},
-                         {"format", utf8(reader.getFormat())},
-                         {"sizeX", stack.sizeX},
-                         {"sizeY", stack.sizeY},
-                         {"sizeZ", stack.sizeZ},
-                         {"sizeC", stack.sizeC},
-                         {"sizeT", stack.sizeT},
-                         {"voxelSize", QJsonArray{stack.voxelSize[0], stack.voxelSize[1], stack.voxelSize[2]}},
-                         {"timeInterval", stack.timeInterval},
-                         {"compression", utf8(compressionName(stack.compression))},
-                         {"fileSize", double(fileSize)}};
+        QJsonObject json{
+            {"file", utf8(aPath)},
+            {"format", utf8(reader.getFormat())},
+            {"sizeX", stack.sizeX},
+            {"sizeY", stack.sizeY},
+            {"sizeZ", stack.sizeZ},
+            {"sizeC", stack.sizeC},
+            {"sizeT", stack.sizeT},
+            {"voxelSize", QJsonArray{stack.voxelSize[0], stack.voxelSize[1], stack.voxelSize[2]}},
+            {"timeInterval", stack.timeInterval},
+            {"compression", utf8(compressionName(stack.compression))},
+            {"fileSize", static_cast<qint64>(fileSize)}};
         QJsonArray types, colors, names;
         for (int c = 0; c < stack.sizeC; ++c) {
             types.append(utf8(pixelDataTypeName(stack.pixelTypes[c])));
@@ -214,8 +215,8 @@ int convert(const std::string& aInput, const std::string& aOutput, const Convert
     if (std::filesystem::equivalent(aInput, aOutput, error))
         return usageError("the output '" + aOutput + "' is the input itself");
     // Checked first so that a long conversion does not end in this refusal; the final move checks again.
-    if (!aOptions.replace && std::filesystem::symlink_status(aOutput, error).type() !=
-                                 std::filesystem::file_type::not_found &&
+    if (!aOptions.replace &&
+        std::filesystem::symlink_status(aOutput, error).type() != std::filesystem::file_type::not_found &&
         !error)
         return failure("'" + aOutput + "' exists; use --force to replace it");
     DorudURIVuruda reader;
@@ -260,7 +261,8 @@ int main(int argc, char** argv) {
     try {
         if (command == "info") {
             for (const auto* option : {&compression, &bigTiff, &force})
-                if (parser.isSet(*option)) return usageError("info takes no --" + option->names().first().toStdString());
+                if (parser.isSet(*option))
+                    return usageError("info takes no --" + option->names().first().toStdString());
             if (files.size() != 1) return usageError("info needs exactly one FILE");
             return info(files[0], parser.isSet(json));
         }
@@ -274,7 +276,8 @@ int main(int argc, char** argv) {
             else if (method == "deflate" || method == "zip")
                 options.compression = OutputCompression::Deflate;
             else if (!method.isEmpty() && method != "none")
-                return usageError("unknown compression '" + method.toStdString() + "' (none, lzw or deflate)");
+                return usageError("unknown compression '" + method.toStdString() +
+                                  "' (none, lzw or deflate)");
             options.bigTiff = parser.isSet(bigTiff);
             options.replace = parser.isSet(force);
             return convert(files[0], files[1], options);

@@ -56,8 +56,12 @@ std::vector<unsigned char> recordAndColorBlock(const LsmStack& aStack) {
         putInt32(bytes, at, int32_t(name.size() + 1));
         std::memcpy(&bytes[at + 4], name.data(), name.size());
     }
-    const int32_t header[] = {int32_t(bytes.size() - blockStart), aStack.sizeC, aStack.sizeC,
-                              int32_t(colorsAt), int32_t(namesAt), 0};
+    const int32_t header[] = {int32_t(bytes.size() - blockStart),
+                              aStack.sizeC,
+                              aStack.sizeC,
+                              int32_t(colorsAt),
+                              int32_t(namesAt),
+                              0};
     for (size_t i = 0; i < 6; ++i) putInt32(bytes, blockStart + 4 * i, header[i]);
     return bytes;
 }
@@ -87,10 +91,17 @@ void writeLsmStack(const std::string& aPath, const LsmStack& aStack) {
     AtomicOutput output(aPath);
     std::vector<unsigned char> record = recordAndColorBlock(aStack);
     {
-        std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(output.temporaryPath().c_str(), "wl"), TIFFClose);
+        std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(output.temporaryPath().c_str(), "wl"),
+                                                    TIFFClose);
         if (!tiff) throw std::runtime_error("cannot write '" + output.temporaryPath() + "'");
-        static const TIFFFieldInfo kInfoField = {kLsmInfoTag, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_BYTE,
-                                                 FIELD_CUSTOM, 1, 1, const_cast<char*>("CZ_LSMINFO")};
+        static const TIFFFieldInfo kInfoField = {kLsmInfoTag,
+                                                 TIFF_VARIABLE2,
+                                                 TIFF_VARIABLE2,
+                                                 TIFF_BYTE,
+                                                 FIELD_CUSTOM,
+                                                 1,
+                                                 1,
+                                                 const_cast<char*>("CZ_LSMINFO")};
         check(TIFFMergeFieldInfo(tiff.get(), &kInfoField, 1) == 0, "register the LSM info tag");
         TIFF* t = tiff.get();
         const tmsize_t planeBytes = tmsize_t(aStack.sizeX) * aStack.sizeY;
@@ -111,7 +122,8 @@ void writeLsmStack(const std::string& aPath, const LsmStack& aStack) {
                     for (int y = 0; y < aStack.sizeY; ++y)
                         for (int x = 0; x < aStack.sizeX; ++x)
                             plane[size_t(y) * aStack.sizeX + x] = aStack.value(ti, c, z, y, x);
-                    check(TIFFWriteEncodedStrip(t, c, plane.data(), planeBytes) == planeBytes, "write a strip");
+                    check(TIFFWriteEncodedStrip(t, c, plane.data(), planeBytes) == planeBytes,
+                          "write a strip");
                 }
                 check(TIFFWriteDirectory(t), "write an image directory");
 
@@ -133,7 +145,7 @@ void writeLsmStack(const std::string& aPath, const LsmStack& aStack) {
 
     // The colour block's file offset is known only now that libtiff has placed the record.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(output.temporaryPath().c_str(), "r+b"),
-                                                          std::fclose);
+                                                         std::fclose);
     const uint32_t at = file ? recordPosition(file.get()) : 0;
     if (at == 0) throw std::runtime_error("cannot find the LSM record in '" + output.temporaryPath() + "'");
     std::vector<unsigned char> offset(4);

@@ -47,7 +47,9 @@ std::vector<Cell> makeCells(int aSize, int aCount) {
     return cells;
 }
 
-uint8_t toSample(double aValue) { return static_cast<uint8_t>(std::lround(std::min(255.0, std::max(0.0, aValue)))); }
+uint8_t toSample(double aValue) {
+    return static_cast<uint8_t>(std::lround(std::min(255.0, std::max(0.0, aValue))));
+}
 
 LsmStack demoStack() {
     const int size = 256;

@@ -35,7 +35,11 @@ void keepTiffError(const char* aModule, const char* aFormat, va_list aArguments)
 bool isValidUtf8(const std::string& aText) {
     for (size_t i = 0; i < aText.size();) {
         const unsigned char lead = static_cast<unsigned char>(aText[i]);
-        const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+        const size_t length = lead < 0x80         ? 1
+                              : (lead >> 5) == 6  ? 2
+                              : (lead >> 4) == 14 ? 3
+                              : (lead >> 3) == 30 ? 4
+                                                  : 0;
         if (length == 0 || i + length > aText.size()) return false;
         for (size_t k = 1; k < length; ++k)
             if ((static_cast<unsigned char>(aText[i + k]) & 0xC0) != 0x80) return false;
@@ -70,11 +74,20 @@ std::string xmlEscaped(const std::string& aText) {
     std::string out;
     for (const char ch : aText) {
         switch (ch) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += ch;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += ch;
         }
     }
     return out;
@@ -95,7 +108,8 @@ double micrometres(double aMetres) {
     const std::string scientific(text, written.ptr);
     const std::string::size_type e = scientific.find('e');
     if (e == std::string::npos) return aMetres * 1e6;  // inf or nan
-    const std::string shifted = scientific.substr(0, e) + "e" + std::to_string(std::stoi(scientific.substr(e + 1)) + 6);
+    const std::string shifted =
+        scientific.substr(0, e) + "e" + std::to_string(std::stoi(scientific.substr(e + 1)) + 6);
     double value = aMetres * 1e6;
     std::from_chars(shifted.data(), shifted.data() + shifted.size(), value);
     return value;
@@ -106,8 +120,8 @@ const char* omeTypeName(int aPixelType) {
 }
 
 template <typename T>
-void writePlane(TIFF* aTiff, const StackSummary& aStack, const T* aPlane, uint16_t aCompression, int64_t aIndex,
-                const std::string& aXml) {
+void writePlane(TIFF* aTiff, const StackSummary& aStack, const T* aPlane, uint16_t aCompression,
+                int64_t aIndex, const std::string& aXml) {
     const tmsize_t rowBytes = tmsize_t(aStack.sizeX) * tmsize_t(sizeof(T));
     // Strips of about 256 KiB keep libtiff's buffers small and the strip tables short.
     const uint32_t rowsPerStrip = uint32_t(std::clamp<tmsize_t>((256 << 10) / rowBytes, 1, aStack.sizeY));
@@ -146,9 +160,10 @@ void writePlanes(DorudURIVuruda& aReader, const StackSummary& aStack, TIFF* aTif
     const uint64_t planeBytes = uint64_t(aStack.sizeX) * uint64_t(aStack.sizeY) * sizeof(T);
     uint64_t directoryBytes = 0;
     for (const int type : aStack.pixelTypes)
-        directoryBytes += uint64_t(aStack.sizeX) * uint64_t(aStack.sizeY) * (type == TYPE_UINT8    ? 1
-                                                                              : type == TYPE_UINT16 ? 2
-                                                                                                    : 4);
+        directoryBytes += uint64_t(aStack.sizeX) * uint64_t(aStack.sizeY) *
+                          (type == TYPE_UINT8    ? 1
+                           : type == TYPE_UINT16 ? 2
+                                                 : 4);
     const int chunk = int(std::clamp<uint64_t>(std::max<uint64_t>(directoryBytes, 8 << 20) / planeBytes, 1,
                                                uint64_t(aStack.sizeZ)));
     blitz::Array<T, 3> planes;
@@ -219,11 +234,12 @@ std::string omeXml(const StackSummary& aStack, int aPixelType, const std::string
     std::ostringstream xml;
     xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         << "<OME xmlns=\"" << ns << "\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\""
-        << " xsi:schemaLocation=\"" << ns << " " << ns << "/ome.xsd\" Creator=\"korvane-lsm " << KORVANE_VERSION
-        << "\">\n"
+        << " xsi:schemaLocation=\"" << ns << " " << ns << "/ome.xsd\" Creator=\"korvane-lsm "
+        << KORVANE_VERSION << "\">\n"
         << "  <Image ID=\"Image:0\" Name=\"" << xmlEscaped(displayableName(aImageName)) << "\">\n"
         << "    <Pixels ID=\"Pixels:0\" DimensionOrder=\"XYZCT\" Type=\"" << omeTypeName(aPixelType) << "\""
-        << " SizeX=\"" << aStack.sizeX << "\" SizeY=\"" << aStack.sizeY << "\" SizeZ=\"" << aStack.sizeZ << "\""
+        << " SizeX=\"" << aStack.sizeX << "\" SizeY=\"" << aStack.sizeY << "\" SizeZ=\"" << aStack.sizeZ
+        << "\""
         << " SizeC=\"" << aStack.sizeC << "\" SizeT=\"" << aStack.sizeT << "\"";
     // The schema wants positive sizes, so a voxel size the file leaves at 0 is left out; the unit
     // defaults to micrometres.
@@ -255,9 +271,10 @@ void convertToOmeTiff(DorudURIVuruda& aReader, const std::string& aImageName, co
     const StackSummary stack = summarize(aReader);
     const int type = commonPixelType(stack.pixelTypes);
     const std::string xml = omeXml(stack, type, aImageName);
-    const uint16_t compression = aOptions.compression == OutputCompression::Lzw       ? COMPRESSION_LZW
-                                 : aOptions.compression == OutputCompression::Deflate ? COMPRESSION_ADOBE_DEFLATE
-                                                                                      : COMPRESSION_NONE;
+    const uint16_t compression = aOptions.compression == OutputCompression::Lzw ? COMPRESSION_LZW
+                                 : aOptions.compression == OutputCompression::Deflate
+                                     ? COMPRESSION_ADOBE_DEFLATE
+                                     : COMPRESSION_NONE;
     // Classic TIFF offsets end at 4 GiB. Compressed strips can outgrow their data (LZW by up to half),
     // and every directory with its strip tables takes some room.
     const uint64_t planes = uint64_t(stack.sizeT) * uint64_t(stack.sizeC) * uint64_t(stack.sizeZ);
@@ -270,8 +287,8 @@ void convertToOmeTiff(DorudURIVuruda& aReader, const std::string& aImageName, co
     AtomicOutput output(aOutputPath);
     TIFFSetErrorHandler(keepTiffError);
     gTiffError = "unknown error";
-    std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(output.temporaryPath().c_str(), bigTiff ? "w8l" : "wl"),
-                                               TIFFClose);
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(
+        TIFFOpen(output.temporaryPath().c_str(), bigTiff ? "w8l" : "wl"), TIFFClose);
     if (!tiff) throw std::runtime_error("cannot write '" + output.temporaryPath() + "': " + gTiffError);
     if (type == TYPE_FLOAT)
         writePlanes<float>(aReader, stack, tiff.get(), xml, compression, aOptions);

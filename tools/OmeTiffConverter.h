@@ -13,12 +13,12 @@ namespace korvane::tools {
 // What the info command reports and the OME-XML states, gathered from an open reader.
 struct StackSummary {
     int sizeX = 0, sizeY = 0, sizeZ = 0, sizeC = 0, sizeT = 0;
-    std::vector<int> pixelTypes;             // PixelDataType per channel
-    double voxelSize[3] = {0, 0, 0};         // x, y, z in micrometres, at the record's full precision
-    double timeInterval = 0;                 // seconds
-    std::vector<std::string> channelNames;   // the file's, else "Channel N"; valid UTF-8
-    std::vector<uint32_t> channelColors;     // 0xRRGGBB
-    int compression = 1;                     // TIFF code
+    std::vector<int> pixelTypes;            // PixelDataType per channel
+    double voxelSize[3] = {0, 0, 0};        // x, y, z in micrometres, at the record's full precision
+    double timeInterval = 0;                // seconds
+    std::vector<std::string> channelNames;  // the file's, else "Channel N"; valid UTF-8
+    std::vector<uint32_t> channelColors;    // 0xRRGGBB
+    int compression = 1;                    // TIFF code
 };
 
 StackSummary summarize(DorudURIVuruda& aReader);

@@ -36,8 +36,8 @@ uint64_t lsmInfoByteCount(TIFF* aTiff, uint32_t aCount) {
 
 // Channel names of the colour block: each a 32-bit length (counting the closing NUL) and the bytes.
 // Names are a nicety, so anything that does not fit the block gives no names rather than an error.
-std::vector<std::string> readChannelNames(LSMStreamHandle* aHandle, int64_t aBlockStart, const int32_t* aHeader,
-                                          uint64_t aFileSize, int aSizeC) {
+std::vector<std::string> readChannelNames(LSMStreamHandle* aHandle, int64_t aBlockStart,
+                                          const int32_t* aHeader, uint64_t aFileSize, int aSizeC) {
     const int64_t blockEnd = aBlockStart + int64_t(aHeader[0]);
     int64_t position = aBlockStart + int64_t(aHeader[4]);
     if (aHeader[2] < aSizeC || aHeader[4] < 24 || blockEnd > int64_t(aFileSize) ||
