@@ -70,6 +70,7 @@ const char* const kHelp =
     "  --force                  convert: replace OUT if it exists (otherwise it is left untouched).\n"
     "  -h, --help               print this help and exit.\n"
     "  -v, --version            print the version and exit.\n"
+    "  --                       ends the options: what follows are file names, even with a leading '-'.\n"
     "\n"
     "EXIT STATUS\n"
     "  0  success.\n"
