@@ -142,7 +142,11 @@ void writePlane(TIFF* aTiff, const StackSummary& aStack, const T* aPlane, uint16
     unsigned char* data = reinterpret_cast<unsigned char*>(const_cast<T*>(aPlane));
     for (uint32_t row = 0, strip = 0; row < uint32_t(aStack.sizeY); row += rowsPerStrip, ++strip) {
         const tmsize_t bytes = tmsize_t(std::min(rowsPerStrip, uint32_t(aStack.sizeY) - row)) * rowBytes;
-        if (TIFFWriteEncodedStrip(aTiff, strip, data + row * rowBytes, bytes) != bytes)
+        // Raw strips skip libtiff's copy into its own buffer when there is nothing to encode.
+        const tmsize_t written = aCompression == COMPRESSION_NONE
+                                     ? TIFFWriteRawStrip(aTiff, strip, data + row * rowBytes, bytes)
+                                     : TIFFWriteEncodedStrip(aTiff, strip, data + row * rowBytes, bytes);
+        if (written != bytes)
             throw std::runtime_error("cannot write plane " + std::to_string(aIndex) + ": " + gTiffError);
     }
     if (TIFFWriteDirectory(aTiff) != 1)
