@@ -34,6 +34,29 @@ uint64_t lsmInfoByteCount(TIFF* aTiff, uint32_t aCount) {
     return width > 0 ? uint64_t(aCount) * uint64_t(width) : 0;
 }
 
+// Channel names of the colour block: each a 32-bit length (counting the closing NUL) and the bytes.
+// Names are a nicety, so anything that does not fit the block gives no names rather than an error.
+std::vector<std::string> readChannelNames(LSMStreamHandle* aHandle, int64_t aBlockStart,
+                                          const int32_t* aHeader, uint64_t aFileSize, int aSizeC) {
+    const int64_t blockEnd = aBlockStart + int64_t(aHeader[0]);
+    int64_t position = aBlockStart + int64_t(aHeader[4]);
+    if (aHeader[2] < aSizeC || aHeader[4] < 24 || blockEnd > int64_t(aFileSize) ||
+        BlitzLSMTIFFseek(aHandle, static_cast<toff_t>(position), SEEK_SET) != static_cast<toff_t>(position))
+        return {};
+    std::vector<std::string> names;
+    std::vector<char> bytes;
+    for (int c = 0; c < aSizeC; ++c) {
+        int32_t length = 0;
+        if (readInt32(aHandle, length) < 4 || length < 1 || length > 4096 || position + 4 + length > blockEnd)
+            return {};
+        bytes.resize(static_cast<size_t>(length));
+        if (BlitzLSMTIFFread(aHandle, bytes.data(), length) != length || bytes.back() != '\0') return {};
+        names.push_back(std::string(bytes.data()));
+        position += 4 + length;
+    }
+    return names;
+}
+
 }  // namespace
 
 // Every failure of open after libtiff accepted the file releases the handle first, so the reader
@@ -53,6 +76,8 @@ DorudURIVuruda::DorudURIVuruda()
       mSizeY(0),
       mSizeZ(0),
       mTimeInterval(0.0),
+      mInfoRecord(),
+      mCompression(COMPRESSION_NONE),
       mElementSize(0.0f, 0.0f, 0.0f),
       mStagePosition(0.0f, 0.0f, 0.0f) {
     try {
@@ -143,6 +168,21 @@ uint32_t DorudURIVuruda::getChannelColor(int aChannel) {
 double DorudURIVuruda::getTimeInterval() {
     if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
     return mTimeInterval;
+}
+
+std::string DorudURIVuruda::getChannelName(int aChannel) {
+    getPixelType(aChannel);
+    return static_cast<size_t>(aChannel) < mChannelNames.size() ? mChannelNames[aChannel] : std::string();
+}
+
+const LSMInfoRecord& DorudURIVuruda::getInfoRecord() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mInfoRecord;
+}
+
+int DorudURIVuruda::getCompression() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mCompression;
 }
 
 int DorudURIVuruda::getSeriesCount() {
@@ -236,6 +276,11 @@ void DorudURIVuruda::open(const std::string& aFileName) {
     mStagePosition = FloatVector3(0.0f, 0.0f, 0.0f);
     mTimeInterval = record.TimeIntervall;
     mChannelColors.clear();
+    mChannelNames.clear();
+    mInfoRecord = record;
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(mTiff, TIFFTAG_COMPRESSION, &compression);
+    mCompression = compression;
 
     // An empty extent leaves nothing to read and would break the plane arithmetic later on.
     const struct {
@@ -334,6 +379,7 @@ void DorudURIVuruda::open(const std::string& aFileName) {
                 remaining -= static_cast<uint64_t>(want);
             }
         }
+        mChannelNames = readChannelNames(mStreamHandle, blockStart, header, fileSize, mSizeC);
     }
 
     double sampleBytes = 0.0;

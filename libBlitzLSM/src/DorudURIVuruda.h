@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "BlitzBioReader.h"
+#include "LSMInfoRecord.h"
 
 typedef struct tiff TIFF;
 struct LSMStreamHandle;
@@ -59,6 +60,15 @@ class DorudURIVuruda : public BlitzBioReader {
     // Seconds between timepoints as the record states it (0 when the file does not say).
     double getTimeInterval();
 
+    // Name of a channel from the colour block; empty when the file names none or the names are damaged.
+    std::string getChannelName(int aChannel);
+
+    // The LSM info record as decoded at open.
+    const LSMInfoRecord& getInfoRecord();
+
+    // TIFF compression code (1 none, 5 LZW, 8 or 32946 Deflate, ...) of the first image directory.
+    int getCompression();
+
     // An all-zero picture of getThumbSizeY() x getThumbSizeX().
     template <typename T>
     void readThumbnail(blitz::Array<T, 2>& aArray);
@@ -78,6 +88,9 @@ class DorudURIVuruda : public BlitzBioReader {
     std::vector<int> mPixelTypes;
     std::vector<uint32_t> mChannelColors;  // the colour block's entries, 0xRRGGBB; may be fewer than mSizeC
     double mTimeInterval;
+    std::vector<std::string> mChannelNames;  // empty, or one per channel
+    LSMInfoRecord mInfoRecord;
+    int mCompression;
     std::string mCurrentFile;
     std::string mFormat;
     FloatVector3 mElementSize;

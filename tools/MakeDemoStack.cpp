@@ -1,16 +1,18 @@
 // Writes a small LSM stack to look at: bright round cells on a dim background, several channels,
 // z planes and timepoints. With --quadrants it writes instead one 8-bit plane of four solid grey
 // quadrants, which the end-to-end test looks for on the screen.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
 
-#include "LsmWriter.h"
+#include "LsmFileWriter.h"
 
-using namespace korvane::testsupport;
+using korvane::tools::LsmStack;
 
 namespace {
 
@@ -45,15 +47,25 @@ std::vector<Cell> makeCells(int aSize, int aCount) {
     return cells;
 }
 
-LsmSpec demoSpec() {
+uint8_t toSample(double aValue) {
+    return static_cast<uint8_t>(std::lround(std::min(255.0, std::max(0.0, aValue))));
+}
+
+LsmStack demoStack() {
     const int size = 256;
-    LsmSpec recipe = lsmSpec(size, size, 5, 3, 4);
+    LsmStack recipe;
+    recipe.sizeX = recipe.sizeY = size;
+    recipe.sizeZ = 5;
+    recipe.sizeC = 3;
+    recipe.sizeT = 4;
+    recipe.timeInterval = 30;
+    recipe.channelColors = {0xff0000, 0x00ff00, 0x0000ff};
     recipe.voxelSizeX = 2e-7;
     recipe.voxelSizeY = 2e-7;
     recipe.voxelSizeZ = 1e-6;
     recipe.channelNames = {"Nuclei", "Membrane", "Marker"};
     const std::vector<Cell> cells = makeCells(size, 28);
-    recipe.values = [cells](int t, int c, int z, int y, int x) {
+    recipe.value = [cells](int t, int c, int z, int y, int x) {
         // Dim, slightly uneven background.
         double value = 18 + 6 * std::sin(x * 0.05) * std::cos(y * 0.04) + ((x * 7 + y * 13 + z * 5) % 5);
         for (size_t i = 0; i < cells.size(); ++i) {
@@ -76,15 +88,18 @@ LsmSpec demoSpec() {
             }
             value = std::max(value, intensity);
         }
-        return std::min(255.0, value);
+        return toSample(value);
     };
     return recipe;
 }
 
-LsmSpec quadrantSpec() {
-    LsmSpec recipe = lsmSpec(96, 64, 1, 1, 1);
-    recipe.values = [](int, int, int, int y, int x) {
-        return static_cast<double>(kQuadrantLevels[(y >= 32 ? 2 : 0) + (x >= 48 ? 1 : 0)]);
+LsmStack quadrantStack() {
+    LsmStack recipe;
+    recipe.sizeX = 96;
+    recipe.sizeY = 64;
+    recipe.channelColors = {0xffffff};
+    recipe.value = [](int, int, int, int y, int x) {
+        return static_cast<uint8_t>(kQuadrantLevels[(y >= 32 ? 2 : 0) + (x >= 48 ? 1 : 0)]);
     };
     return recipe;
 }
@@ -109,7 +124,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        writeLsm(path, quadrants ? quadrantSpec() : demoSpec());
+        korvane::tools::writeLsmStack(path, quadrants ? quadrantStack() : demoStack());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: cannot write %s: %s\n", argv[0], path.c_str(), e.what());
         return 1;

@@ -1,0 +1,161 @@
+"""korvane-lsm end to end. The OME-TIFF output is read back by tifffile (and by libtiff's tiffcp for
+LZW, which Debian's tifffile cannot decode) and compared with the LSM's own directories."""
+import json
+import os
+import subprocess
+import tempfile
+import unittest
+import xml.etree.ElementTree as ET
+
+import numpy as np
+import tifffile
+
+TOOL = os.environ["KORVANE_LSM"]
+WRITE_STACK = os.environ["KORVANE_WRITE_STACK"]
+REALDATA = os.environ.get("KORVANE_REALDATA_DIR", "")
+OME = "{http://www.openmicroscopy.org/Schemas/OME/2016-06}"
+
+
+def run(*args):
+    return subprocess.run([TOOL, *args], capture_output=True, text=True)
+
+
+def lsm_planes(path):
+    """The LSM's image directories (every second one) as a T, C, Z, Y, X array, via tifffile."""
+    with tifffile.TiffFile(path) as tif:
+        info = tif.lsm_metadata
+        t, z, c = info["DimensionTime"], info["DimensionZ"], info["DimensionChannels"]
+        planes = np.stack([page.asarray() for page in tif.pages[::2]])
+    return planes.reshape(t, z, c, *planes.shape[-2:]).transpose(0, 2, 1, 3, 4)
+
+
+def ome_series(path):
+    """The first series as T, C, Z, Y, X, and the OME Pixels element."""
+    with tifffile.TiffFile(path) as tif:
+        assert tif.is_ome, path
+        series = tif.series[0]
+        data, axes = series.asarray(), series.axes
+        pixels = ET.fromstring(tif.ome_metadata).find(f"{OME}Image/{OME}Pixels")
+    for axis in "TCZYX":
+        if axis not in axes:
+            data, axes = data[np.newaxis], axis + axes
+    return data.transpose([axes.index(a) for a in "TCZYX"]), pixels
+
+
+class KorvaneLsmTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.dir = self.folder.name
+
+    def tearDown(self):
+        self.folder.cleanup()
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def stack(self, name, x, y, z, c, t, code, keep_percent=None):
+        path = self.path(name)
+        extra = [str(keep_percent)] if keep_percent else []
+        subprocess.run([WRITE_STACK, path, *map(str, (x, y, z, c, t, code)), *extra], check=True)
+        return path
+
+    def convert(self, source, *options, name="out.ome.tif"):
+        out = self.path(name)
+        result = run("convert", source, out, *options)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return out
+
+    def test_round_trip_keeps_pixels_and_metadata(self):
+        for code, dtype in ((1, "uint8"), (3, "uint16"), (5, "float")):
+            with self.subTest(dtype=dtype):
+                lsm = self.stack(f"{dtype}.lsm", 37, 19, 3, 3, 4, code)
+                data, pixels = ome_series(self.convert(lsm, "--force"))
+                np.testing.assert_array_equal(data, lsm_planes(lsm))
+                self.assertEqual(str(data.dtype), {"float": "float32"}.get(dtype, dtype))
+                self.assertEqual(pixels.get("DimensionOrder"), "XYZCT")
+                self.assertEqual(pixels.get("Type"), dtype)
+                self.assertEqual([float(pixels.get(f"PhysicalSize{a}")) for a in "XYZ"], [0.15, 0.25, 1.2])
+                channels = pixels.findall(f"{OME}Channel")
+                # The test writer's red, green and blue, as OME's signed RGBA.
+                self.assertEqual([int(ch.get("Color")) for ch in channels], [-16776961, 16711935, 65535])
+                self.assertEqual(len(pixels.findall(f"{OME}TiffData")), 3 * 3 * 4)
+
+                info = json.loads(run("info", "--json", lsm).stdout)
+                self.assertEqual([info[k] for k in ("sizeX", "sizeY", "sizeZ", "sizeC", "sizeT")], [37, 19, 3, 3, 4])
+                self.assertEqual(info["voxelSize"], [0.15, 0.25, 1.2])
+                self.assertEqual(info["channelColors"], ["#ff0000", "#00ff00", "#0000ff"])
+                self.assertEqual(info["channelNames"], ["Channel 0", "Channel 1", "Channel 2"])
+                self.assertEqual(info["timeInterval"], 2.5)
+                self.assertEqual(info["fileSize"], os.path.getsize(lsm))
+                self.assertEqual(set(info["pixelTypes"]), {pixelTypes[code]})
+
+    def test_compressed_and_bigtiff_output_decode_to_the_same_pixels(self):
+        lsm = self.stack("u16.lsm", 300, 70, 2, 3, 2, 3)
+        expected = lsm_planes(lsm)
+        for options, tiff_code in ((["--compression", "deflate"], 8), (["--compression", "lzw"], 5), (["--bigtiff"], 1)):
+            with self.subTest(options=options):
+                out = self.convert(lsm, "--force", *options)
+                with tifffile.TiffFile(out) as tif:
+                    self.assertEqual(tif.pages[0].compression, tiff_code)
+                    self.assertEqual(tif.is_bigtiff, options == ["--bigtiff"])
+                if tiff_code == 5:
+                    plain = self.path("decoded.tif")
+                    subprocess.run(["tiffcp", "-c", "none", out, plain], check=True)
+                    out = plain
+                np.testing.assert_array_equal(ome_series(out)[0], expected)
+
+    def test_real_files_convert_exactly(self):
+        files = sorted(f for f in os.listdir(REALDATA) if f.endswith(".lsm")) if os.path.isdir(REALDATA) else []
+        if not files:
+            self.skipTest(f"no real LSM files in '{REALDATA}'")
+        for name in files:
+            with self.subTest(file=name):
+                lsm = os.path.join(REALDATA, name)
+                data, pixels = ome_series(self.convert(lsm, "--force"))
+                np.testing.assert_array_equal(data, lsm_planes(lsm))
+                info = json.loads(run("info", "--json", lsm).stdout)
+                with tifffile.TiffFile(lsm) as tif:
+                    colors = tif.lsm_metadata["ChannelColors"]
+                    self.assertEqual(info["channelNames"], colors["ColorNames"])
+                    self.assertAlmostEqual(info["voxelSize"][0], tif.lsm_metadata["VoxelSizeX"] * 1e6, places=12)
+                self.assertEqual([ch.get("Name") for ch in pixels.findall(f"{OME}Channel")], info["channelNames"])
+
+    def test_failures_leave_no_output_and_exit_with_their_status(self):
+        text = self.path("notes.lsm")
+        with open(text, "w") as f:
+            f.write("not a microscope file\n" * 10)
+        good = self.stack("good.lsm", 64, 64, 4, 3, 3, 1)
+        cut = self.stack("cut.lsm", 64, 64, 4, 3, 3, 1, keep_percent=60)
+        out = self.path("out.ome.tif")
+        for args, status, message in (
+            (["convert", text, out], 1, "TIFFClientOpen rejected"),
+            (["convert", cut, out], 1, "Error while reading"),
+            (["info", text], 1, "TIFFClientOpen rejected"),
+            (["info", self.path("missing.lsm")], 1, "Failed to open file"),
+            ([], 2, "no command"),
+            (["show", good], 2, "unknown command"),
+            (["convert", good], 2, "IN and OUT"),
+            (["convert", good, out, "--compression", "jpeg"], 2, "unknown compression"),
+            (["convert", good, good, "--force"], 2, "is the input itself"),
+            (["info", good, "--bigtiff"], 2, "info takes no"),
+            (["info", good, "--colour"], 2, "Unknown option"),
+        ):
+            with self.subTest(args=args):
+                result = run(*args)
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertIn(message, result.stderr)
+                self.assertEqual(sorted(os.listdir(self.dir)), ["cut.lsm", "good.lsm", "notes.lsm"])
+
+        with open(out, "wb") as f:
+            f.write(b"keep me")
+        result = run("convert", good, out)
+        self.assertEqual((result.returncode, open(out, "rb").read()), (1, b"keep me"), result.stderr)
+        self.assertIn("--force", result.stderr)
+        self.assertEqual(run("convert", good, out, "--force").returncode, 0)
+        self.assertTrue(tifffile.TiffFile(out).is_ome)
+
+
+pixelTypes = {1: "TYPE_UINT8", 3: "TYPE_UINT16", 5: "TYPE_FLOAT"}
+
+if __name__ == "__main__":
+    unittest.main()
