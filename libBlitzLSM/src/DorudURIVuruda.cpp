@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "LSMInfoRecord.h"
+#include "LSMReadState.h"
 #include "LSMStreamProcedures.h"
 #include "PixelTypeBytes.h"
 
@@ -56,6 +57,7 @@ DorudURIVuruda::DorudURIVuruda()
       mElementSize(0.0f, 0.0f, 0.0f),
       mStagePosition(0.0f, 0.0f, 0.0f) {
     try {
+        mReadState.reset(new LSMReadState);  // first: should the handle fail, nothing leaks
         mStreamHandle = new LSMStreamHandle{nullptr, nullptr, false, 0, 0.0, 0};
     } catch (const std::exception& e) {
         std::ostringstream text;
@@ -103,6 +105,7 @@ void DorudURIVuruda::close() {
         mTiff = nullptr;
     }
     mMetaData.clear();
+    if (mReadState) mReadState->reset();
 }
 
 std::string DorudURIVuruda::getCurrentFile() {
@@ -185,6 +188,7 @@ void DorudURIVuruda::setSeries(int) {}
 
 void DorudURIVuruda::open(const std::string& aFileName) {
     if (isOpen()) close();
+    mReadState->reset();  // no directory offsets or kept plane of another file
     mCurrentFile = aFileName;
 
     LSMStreamHandle& handle = *mStreamHandle;
