@@ -139,19 +139,28 @@ void DorudURIVuruda::readArray(blitz::Array<T, N>& aArray, int aTimepoint, int a
         // sample at least, and expanded no more than compression can where the requested directories
         // are compressed. Plausible mismatches of the sample size pass, to be reported by the read.
         const uint64_t first = 2 * (uint64_t(aTimepoint) * uint64_t(mSizeZ) + uint64_t(aReqZStart));
-        const uint64_t fileSize = BlitzLSMTIFFsize(mStreamHandle);
-        uint64_t limit = fileSize;
-        if (mayBeCompressed(first, first + 2 * uint64_t(zW)) &&
-            multiplyOverflows(fileSize, kMaxCompressionRatio, limit))
-            limit = std::numeric_limits<uint64_t>::max();
-        uint64_t samples = 0;
-        uint64_t requestedBits = 0;
-        if (multiplyOverflows(uint64_t(mSizeX) * uint64_t(mSizeY), uint64_t(mSizeC), samples) ||
-            multiplyOverflows(samples, uint64_t(zW), requestedBits) || requestedBits / 8 > limit)
-            KORVANE_THROW(kClassName, "Requested " << zW << " plane(s) of " << mSizeX << " x " << mSizeY
-                                                   << " pixels and " << mSizeC
-                                                   << " channel(s) cannot be held by file '" << mCurrentFile
-                                                   << "' of " << fileSize << " byte.");
+        // A plane still kept from the file came from it and is answered without asking the file.
+        const PlaneLayout layout = planeLayout(mPixelTypes, mSizeX, mSizeY);
+        const uint64_t rowBytes = uint64_t(mSizeX) * sampleBytes(getPixelType(aChannel));
+        const uint64_t rowsBegin =
+            layout.channelByteOffset[size_t(aChannel)] + uint64_t(aReqYStart) * rowBytes;
+        const bool kept = zW == 1 && mReadState->plane.find(first, aChannel, rowsBegin,
+                                                            rowsBegin + uint64_t(yW) * rowBytes);
+        if (!kept) {
+            const uint64_t fileSize = BlitzLSMTIFFsize(mStreamHandle);
+            uint64_t limit = fileSize;
+            if (mayBeCompressed(first, first + 2 * uint64_t(zW)) &&
+                multiplyOverflows(fileSize, kMaxCompressionRatio, limit))
+                limit = std::numeric_limits<uint64_t>::max();
+            uint64_t samples = 0;
+            uint64_t requestedBits = 0;
+            if (multiplyOverflows(uint64_t(mSizeX) * uint64_t(mSizeY), uint64_t(mSizeC), samples) ||
+                multiplyOverflows(samples, uint64_t(zW), requestedBits) || requestedBits / 8 > limit)
+                KORVANE_THROW(kClassName, "Requested " << zW << " plane(s) of " << mSizeX << " x " << mSizeY
+                                                       << " pixels and " << mSizeC
+                                                       << " channel(s) cannot be held by file '"
+                                                       << mCurrentFile << "' of " << fileSize << " byte.");
+        }
     } catch (const BlitzFileIOException&) {
         throw;
     } catch (const std::exception& e) {
