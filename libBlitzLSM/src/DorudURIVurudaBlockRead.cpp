@@ -30,8 +30,7 @@ constexpr uint64_t kMaxCompressionRatio = 4096;
 struct PlaneLayout {
     std::vector<uint64_t> channelByteCount;
     std::vector<uint64_t> channelByteOffset;
-    uint64_t expected = 0;
-    bool overflow = false;
+    uint64_t expected = 0;  // the request's size check keeps this far below 2^64
 };
 
 uint64_t sampleBytes(int aPixelType) { return uint64_t(korvane::lsm::bytesPerSample(aPixelType)); }
@@ -46,11 +45,9 @@ PlaneLayout planeLayout(const std::vector<int>& aPixelTypes, int aSizeX, int aSi
     PlaneLayout layout;
     const uint64_t pixels = uint64_t(aSizeX) * uint64_t(aSizeY);  // both at most 2^31 - 1
     for (const int type : aPixelTypes) {
-        uint64_t count = 0;
-        layout.overflow = layout.overflow || multiplyOverflows(pixels, sampleBytes(type), count);
+        const uint64_t count = pixels * sampleBytes(type);
         layout.channelByteCount.push_back(count);
         layout.channelByteOffset.push_back(layout.expected);
-        if (count > std::numeric_limits<uint64_t>::max() - layout.expected) layout.overflow = true;
         layout.expected += count;
     }
     return layout;
@@ -186,7 +183,11 @@ void DorudURIVuruda::readArray(blitz::Array<T, N>& aArray, int aTimepoint, int a
 template <typename T>
 void DorudURIVuruda::readThumbnail(blitz::Array<T, 2>& aArray) {
     if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
-    aArray.resize(getThumbSizeY(), getThumbSizeX());
+    try {
+        aArray.resize(getThumbSizeY(), getThumbSizeX());
+    } catch (const std::exception& e) {
+        rethrowAsReaderException(e);
+    }
     aArray = T(0);
 }
 
