@@ -215,6 +215,29 @@ void BM_DeflateVsUncompressed(benchmark::State& s) { compressedVsPlain(s, Compre
 BENCHMARK(BM_LzwVsUncompressed)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeflateVsUncompressed)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// Reading the plane just decoded again in another element type (the kept plane) against decoding it.
+void BM_KeptPlaneVsDecoding(benchmark::State& state) {
+    DorudURIVuruda reader;
+    reader.open(bigStack(kLsmUint16, Compression::None).file->path());
+    blitz::Array<unsigned char, 2> decoded;
+    blitz::Array<float, 2> again;
+    double decodeSeconds = 0, keptSeconds = 0;
+    int z = 0;
+    for (auto _ : state) {
+        z ^= 1;
+        Clock::time_point start = Clock::now();
+        reader.readArray(decoded, 0, 1, z, 1, 0, 0, 0, 0);
+        decodeSeconds += secondsSince(start);
+        start = Clock::now();
+        reader.readArray(again, 0, 1, z, 1, 0, 0, 0, 0);
+        const double seconds = secondsSince(start);
+        keptSeconds += seconds;
+        state.SetIterationTime(seconds);
+    }
+    state.counters["kept_over_decoding"] = keptSeconds / decodeSeconds;
+}
+BENCHMARK(BM_KeptPlaneVsDecoding)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
 // 40,000 planes of 64 x 64 pixels with a 1 x 1 preview each: 80,000 image directories.
 const std::string& deepStack() {
     static std::unique_ptr<ScopedFile> file;
