@@ -238,11 +238,11 @@ void BM_KeptPlaneVsDecoding(benchmark::State& state) {
 }
 BENCHMARK(BM_KeptPlaneVsDecoding)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-// 40,000 planes of 64 x 64 pixels with a 1 x 1 preview each: 80,000 image directories.
+// 40,000 planes of 16 x 16 pixels with a 1 x 1 preview each: 80,000 image directories.
 const std::string& deepStack() {
     static std::unique_ptr<ScopedFile> file;
     if (!file) {
-        LsmSpec recipe = lsmSpec(64, 64, 40000, 1, 1);
+        LsmSpec recipe = lsmSpec(16, 16, 40000, 1, 1);
         recipe.previewWidth = recipe.previewHeight = 1;
         recipe.previewRgb = false;
         recipe.colorBlock = false;
