@@ -1,8 +1,14 @@
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "DorudURIVuruda.h"
 #include "LsmWriter.h"
@@ -32,11 +38,14 @@ void readPlane(benchmark::State& state, int aCode, Compression aCompression) {
     DorudURIVuruda reader;
     reader.open(benchFile(aCode, aCompression, 4));
     blitz::Array<T, 2> plane;
+    int z = 2;
     for (auto _ : state) {
-        reader.readArray(plane, 0, 1, 2, 1, 0, 0, 0, 0);
+        // Alternating planes: the reader keeps the last decoded plane, and this measures decoding.
+        reader.readArray(plane, 0, 1, z, 1, 0, 0, 0, 0);
+        z ^= 1;
         benchmark::DoNotOptimize(plane.data());
     }
-    state.SetBytesProcessed(state.iterations() * 1024 * 1024 * bytesPerSample(aCode) * 2);
+    state.SetBytesProcessed(state.iterations() * 1024 * 1024 * bytesPerSample(aCode));
 }
 
 // Same-type reads copy rows as bytes; the others convert sample by sample.
@@ -91,6 +100,192 @@ void BM_StackPlaneByPlane(benchmark::State& state) {
 
 BENCHMARK(BM_StackAsOneRank3Read)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StackPlaneByPlane)->Unit(benchmark::kMillisecond);
+
+// ---- Ratios measured in one run ----
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point aStart) {
+    return std::chrono::duration<double>(Clock::now() - aStart).count();
+}
+
+// A 2048 x 2048, 3-channel stack of 2 planes, 16 strips per channel, written once per (code, compression).
+struct BigStack {
+    std::unique_ptr<ScopedFile> file;
+    LsmSpec recipe;
+    LsmLayoutInfo info;
+};
+
+const BigStack& bigStack(int aCode, Compression aCompression) {
+    static std::map<std::pair<int, int>, BigStack> stacks;
+    BigStack& stack = stacks[{aCode, static_cast<int>(aCompression)}];
+    if (!stack.file) {
+        stack.recipe = lsmSpec(2048, 2048, 2, 3, 1, {aCode, aCode, aCode});
+        stack.recipe.stripsPerChannel = 16;
+        stack.recipe.compression = aCompression;
+        stack.file = std::make_unique<ScopedFile>("big.lsm");
+        stack.info = writeLsmWithInfo(stack.file->path(), stack.recipe);
+    }
+    return stack;
+}
+
+// readArray of one channel (same element type) against pread of exactly the bytes it needs: the whole
+// channel plane, or each row's part of a 512 x 512 window.
+template <typename T>
+void readVsPread(benchmark::State& state, int aCode, bool aCropped) {
+    const BigStack& stack = bigStack(aCode, Compression::None);
+    const int channel = 0;
+    const int bytes = bytesPerSample(aCode);
+    const int y0 = aCropped ? 700 : 0, x0 = aCropped ? 900 : 0, h = aCropped ? 512 : 2048,
+              w = aCropped ? 512 : 2048;
+    DorudURIVuruda reader;
+    reader.open(stack.file->path());
+    const int fd = ::open(stack.file->path().c_str(), O_RDONLY);
+    std::vector<char> buffer(size_t(h) * w * bytes);
+    blitz::Array<T, 2> plane;
+    double readSeconds = 0, preadSeconds = 0;
+    int z = 0;
+    for (auto _ : state) {
+        z ^= 1;
+        Clock::time_point start = Clock::now();
+        for (const StripLayout& strip : stack.info.images[size_t(z)].strips) {
+            if (strip.channel != channel || strip.firstRow + strip.rows <= y0 || strip.firstRow >= y0 + h)
+                continue;
+            for (int y = std::max(y0, strip.firstRow); y < std::min(y0 + h, strip.firstRow + strip.rows);) {
+                // Whole planes come in one pread per strip, windows in one per row.
+                const int rows = aCropped ? 1 : strip.rows;
+                const off_t at = off_t(strip.position) + (off_t(y - strip.firstRow) * 2048 + x0) * bytes;
+                const size_t size = size_t(rows == 1 ? w : 2048 * rows) * bytes;
+                if (::pread(fd, buffer.data() + size_t(y - y0) * w * bytes, size, at) != ssize_t(size))
+                    state.SkipWithError("pread failed");
+                y += rows;
+            }
+        }
+        benchmark::DoNotOptimize(buffer.data());
+        preadSeconds += secondsSince(start);
+        start = Clock::now();
+        reader.readArray(plane, 0, channel, z, 1, y0, h, x0, w);
+        benchmark::DoNotOptimize(plane.data());
+        const double seconds = secondsSince(start);
+        readSeconds += seconds;
+        state.SetIterationTime(seconds);
+    }
+    ::close(fd);
+    state.counters["readArray_over_pread"] = readSeconds / preadSeconds;
+    state.SetBytesProcessed(state.iterations() * int64_t(h) * w * bytes);
+}
+
+void BM_ReadVsPreadUint8Whole(benchmark::State& s) { readVsPread<unsigned char>(s, kLsmUint8, false); }
+void BM_ReadVsPreadUint16Whole(benchmark::State& s) { readVsPread<unsigned short>(s, kLsmUint16, false); }
+void BM_ReadVsPreadFloatWhole(benchmark::State& s) { readVsPread<float>(s, kLsmFloat32, false); }
+void BM_ReadVsPreadUint8Cropped(benchmark::State& s) { readVsPread<unsigned char>(s, kLsmUint8, true); }
+void BM_ReadVsPreadUint16Cropped(benchmark::State& s) { readVsPread<unsigned short>(s, kLsmUint16, true); }
+void BM_ReadVsPreadFloatCropped(benchmark::State& s) { readVsPread<float>(s, kLsmFloat32, true); }
+BENCHMARK(BM_ReadVsPreadUint8Whole)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadVsPreadUint16Whole)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadVsPreadFloatWhole)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadVsPreadUint8Cropped)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadVsPreadUint16Cropped)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadVsPreadFloatCropped)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// A 16-bit channel plane decoded from LZW or Deflate strips against the same plane uncompressed.
+void compressedVsPlain(benchmark::State& state, Compression aCompression) {
+    DorudURIVuruda plain, packed;
+    plain.open(bigStack(kLsmUint16, Compression::None).file->path());
+    packed.open(bigStack(kLsmUint16, aCompression).file->path());
+    blitz::Array<unsigned short, 2> plane;
+    double plainSeconds = 0, packedSeconds = 0;
+    int z = 0;
+    for (auto _ : state) {
+        z ^= 1;  // the kept plane must not answer
+        Clock::time_point start = Clock::now();
+        plain.readArray(plane, 0, 1, z, 1, 0, 0, 0, 0);
+        plainSeconds += secondsSince(start);
+        start = Clock::now();
+        packed.readArray(plane, 0, 1, z, 1, 0, 0, 0, 0);
+        const double seconds = secondsSince(start);
+        packedSeconds += seconds;
+        state.SetIterationTime(seconds);
+    }
+    state.counters["over_uncompressed"] = packedSeconds / plainSeconds;
+}
+
+void BM_LzwVsUncompressed(benchmark::State& s) { compressedVsPlain(s, Compression::LZW); }
+void BM_DeflateVsUncompressed(benchmark::State& s) { compressedVsPlain(s, Compression::Deflate); }
+BENCHMARK(BM_LzwVsUncompressed)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeflateVsUncompressed)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Reading the plane just decoded again in another element type (the kept plane) against decoding it.
+void BM_KeptPlaneVsDecoding(benchmark::State& state) {
+    DorudURIVuruda reader;
+    reader.open(bigStack(kLsmUint16, Compression::None).file->path());
+    blitz::Array<unsigned char, 2> decoded;
+    blitz::Array<float, 2> again;
+    double decodeSeconds = 0, keptSeconds = 0;
+    int z = 0;
+    for (auto _ : state) {
+        z ^= 1;
+        Clock::time_point start = Clock::now();
+        reader.readArray(decoded, 0, 1, z, 1, 0, 0, 0, 0);
+        decodeSeconds += secondsSince(start);
+        start = Clock::now();
+        reader.readArray(again, 0, 1, z, 1, 0, 0, 0, 0);
+        const double seconds = secondsSince(start);
+        keptSeconds += seconds;
+        state.SetIterationTime(seconds);
+    }
+    state.counters["kept_over_decoding"] = keptSeconds / decodeSeconds;
+}
+BENCHMARK(BM_KeptPlaneVsDecoding)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// 40,000 planes of 16 x 16 pixels with a 1 x 1 preview each: 80,000 image directories.
+const std::string& deepStack() {
+    static std::unique_ptr<ScopedFile> file;
+    if (!file) {
+        LsmSpec recipe = lsmSpec(16, 16, 40000, 1, 1);
+        recipe.previewWidth = recipe.previewHeight = 1;
+        recipe.previewRgb = false;
+        recipe.colorBlock = false;
+        file = std::make_unique<ScopedFile>("deep.lsm");
+        writeLsm(file->path(), recipe);
+    }
+    return file->path();
+}
+
+// The last planes against the first ones, after one read has walked the chain.
+void BM_DeepStackLastVsFirstPlanes(benchmark::State& state) {
+    DorudURIVuruda reader;
+    reader.open(deepStack());
+    blitz::Array<unsigned char, 2> plane;
+    const Clock::time_point walk = Clock::now();
+    reader.readArray(plane, 0, 0, 39999, 1, 0, 0, 0, 0);
+    state.counters["first_walk_ms"] = secondsSince(walk) * 1e3;
+    double firstSeconds = 0, lastSeconds = 0;
+    int k = 0;
+    for (auto _ : state) {
+        k = (k + 1) % 10;
+        Clock::time_point start = Clock::now();
+        reader.readArray(plane, 0, 0, k, 1, 0, 0, 0, 0);
+        firstSeconds += secondsSince(start);
+        start = Clock::now();
+        reader.readArray(plane, 0, 0, 39990 + k, 1, 0, 0, 0, 0);
+        const double seconds = secondsSince(start);
+        lastSeconds += seconds;
+        state.SetIterationTime(seconds);
+    }
+    state.counters["last_over_first"] = lastSeconds / firstSeconds;
+}
+BENCHMARK(BM_DeepStackLastVsFirstPlanes)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void BM_DeepStackOpen(benchmark::State& state) {
+    const std::string& path = deepStack();
+    DorudURIVuruda reader;
+    for (auto _ : state) {
+        reader.open(path);
+        reader.close();
+    }
+}
+BENCHMARK(BM_DeepStackOpen)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "LSMInfoRecord.h"
+#include "LSMReadState.h"
 #include "LSMStreamProcedures.h"
 #include "PixelTypeBytes.h"
 
@@ -81,6 +82,7 @@ DorudURIVuruda::DorudURIVuruda()
       mElementSize(0.0f, 0.0f, 0.0f),
       mStagePosition(0.0f, 0.0f, 0.0f) {
     try {
+        mReadState.reset(new LSMReadState);  // first: should the handle fail, nothing leaks
         mStreamHandle = new LSMStreamHandle{nullptr, nullptr, false, 0, 0.0, 0};
     } catch (const std::exception& e) {
         std::ostringstream text;
@@ -128,6 +130,7 @@ void DorudURIVuruda::close() {
         mTiff = nullptr;
     }
     mMetaData.clear();
+    if (mReadState) mReadState->reset();
 }
 
 std::string DorudURIVuruda::getCurrentFile() {
@@ -225,6 +228,7 @@ void DorudURIVuruda::setSeries(int) {}
 
 void DorudURIVuruda::open(const std::string& aFileName) {
     if (isOpen()) close();
+    mReadState->reset();  // no directory offsets or kept plane of another file
     mCurrentFile = aFileName;
 
     LSMStreamHandle& handle = *mStreamHandle;

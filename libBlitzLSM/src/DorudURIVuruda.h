@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 
 typedef struct tiff TIFF;
 struct LSMStreamHandle;
+struct LSMReadState;
 
 // Reader of LSM confocal stacks: a TIFF whose first directory carries the LSM info record.
 class DorudURIVuruda : public BlitzBioReader {
@@ -77,6 +79,14 @@ class DorudURIVuruda : public BlitzBioReader {
     template <typename T>
     void readRawPlanes(T* destination, int aTimepoint, int aChannel, int aReqZStart, int aReqZWidth,
                        int aReqYStart, int aReqYWidth, int aReqXStart, int aReqXWidth);
+    // Decoded bytes [aBegin, aEnd) of image directory aDirectory, laid out as its strips end to end,
+    // for channel aChannel: written to aDirect when it is given and the strips are uncompressed
+    // (null is returned then), otherwise kept by the read state and returned.
+    const unsigned char* loadPlaneBytes(uint64_t aDirectory, int aChannel, uint64_t aBegin, uint64_t aEnd,
+                                        unsigned char* aDirect, uint64_t aAlignment, uint64_t aFirst,
+                                        uint64_t aEndDirectory);
+    // Whether any of the image directories [aFirst, aEnd) is compressed or cannot be looked at.
+    bool mayBeCompressed(uint64_t aFirst, uint64_t aEnd);
 
     TIFF* mTiff;
     LSMStreamHandle* mStreamHandle;
@@ -96,6 +106,7 @@ class DorudURIVuruda : public BlitzBioReader {
     FloatVector3 mElementSize;
     FloatVector3 mStagePosition;
     MetaDataMap mMetaData;
+    std::unique_ptr<LSMReadState> mReadState;  // directory index and kept plane of the open file
 };
 
 #endif

@@ -2,7 +2,6 @@
 
 #include <sys/types.h>
 
-#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -12,27 +11,15 @@ namespace {
 
 LSMStreamHandle* handleOf(thandle_t aHandle) { return static_cast<LSMStreamHandle*>(aHandle); }
 
-constexpr double kFourGiB = 4294967296.0;
+constexpr uint64_t kMaxWrappedOffset = 0xffffffffu;
 
 }  // namespace
 
 uint64_t lsmOffsetCorrection(const LSMStreamHandle& aHandle, uint64_t aOffset) {
-    if (!aHandle.correctOffsets) return 0;
-    const long double expected = static_cast<long double>(aHandle.pageIndex) * aHandle.bytesPerPage;
-    const long double requested = static_cast<long double>(aOffset);
-    // Wrapped offsets only ever lie below their true position, so only a shortfall is corrected:
-    // moving an offset that already exceeds the estimate even further up cannot be right.
-    if (!(requested < expected)) return 0;
-    long double steps = std::floor((expected - requested) / kFourGiB + 0.5L);
-    // A position past the end of the file cannot hold the strip: the estimate overshot (small planes
-    // with many directories do), so take the largest step count that stays inside the file.
-    if (aHandle.fileSize > 0) {
-        if (aOffset >= aHandle.fileSize) return 0;
-        const long double fitting = std::floor((aHandle.fileSize - 1 - aOffset) / kFourGiB);
-        if (steps > fitting) steps = fitting;
-    }
-    if (!(steps >= 1.0L)) return 0;
-    return static_cast<uint64_t>(steps) << 32;
+    // Only 32-bit offsets can have wrapped; a position at or above the base is taken as it is.
+    if (!aHandle.correctOffsets || aOffset > kMaxWrappedOffset || aOffset >= aHandle.unwrapBase) return 0;
+    const uint64_t steps = (aHandle.unwrapBase - aOffset + kMaxWrappedOffset) >> 32;
+    return steps << 32;
 }
 
 tmsize_t BlitzLSMTIFFread(thandle_t aHandle, void* aBuffer, tmsize_t aSize) {

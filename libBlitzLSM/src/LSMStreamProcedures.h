@@ -13,8 +13,11 @@ struct LSMStreamHandle {
     const char* fileName;
     bool correctOffsets;  // true only while one strip of image data is read
     uint32_t pageIndex;   // directory whose strips are read
-    double bytesPerPage;  // estimated file bytes per directory
-    uint64_t fileSize;    // set by open; corrected offsets stay below it
+    double bytesPerPage;  // estimated file bytes per directory (informative; the correction uses unwrapBase)
+    uint64_t fileSize;    // set by open
+    // True file position no strip of directory pageIndex lies below: where the previous image
+    // directory's first strip starts (the microscope writes planes in order), 0 for the first plane.
+    uint64_t unwrapBase = 0;
 };
 
 // libtiff client procedures over an LSMStreamHandle. Problems are broadcast as warnings through the
@@ -25,9 +28,9 @@ toff_t BlitzLSMTIFFseek(thandle_t aHandle, toff_t aOffset, int aWhence);
 int BlitzLSMTIFFclose(thandle_t aHandle);
 toff_t BlitzLSMTIFFsize(thandle_t aHandle);
 
-// What the seek procedure adds to aOffset: 0 unless correctOffsets is set, otherwise the whole
-// number of 4 GiB steps that brings aOffset nearest to pageIndex * bytesPerPage without reaching
-// past fileSize.
+// What the seek procedure adds to aOffset: 0 unless correctOffsets is set, otherwise the fewest
+// whole 4 GiB steps that lift a 32-bit aOffset to unwrapBase or above. The result may lie past the
+// end of the file; the read there then comes up short, as it must for a truncated file.
 uint64_t lsmOffsetCorrection(const LSMStreamHandle& aHandle, uint64_t aOffset);
 
 #endif

@@ -1,6 +1,7 @@
 #include "LSMStripReader.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -24,6 +25,8 @@ uint64_t decodedStripSize(TIFF* aTiff, uint32_t aStrip) {
     return TIFFVStripSize64(aTiff, static_cast<uint32_t>(rows));
 }
 
+}  // namespace
+
 // Compressed strips as the microscope writes them may declare their uncompressed size as byte
 // count, which can run into the next strip or past the end of the file. The strip cannot extend
 // beyond the next strip's start nor the file's end, so its raw bytes are cut there, read through
@@ -32,7 +35,7 @@ class CompressedStripSource {
   public:
     CompressedStripSource(TIFF* aTiff, LSMStreamHandle& aHandle, uint64_t aFileSize, uint32_t aStripCount)
         : mTiff(aTiff), mHandle(aHandle), mFileSize(aFileSize) {
-        mStarts.reserve(aStripCount);
+        mStarts.reserve(aStripCount);  // may throw std::bad_alloc, as the caller knows
         for (uint32_t s = 0; s < aStripCount; ++s) mStarts.push_back(correctedStart(s));
         mSortedStarts = mStarts;
         std::sort(mSortedStarts.begin(), mSortedStarts.end());
@@ -77,47 +80,83 @@ class CompressedStripSource {
     std::vector<unsigned char> mRaw;
 };
 
-}  // namespace
+std::vector<uint64_t> decodedStripStarts(TIFF* aTiff) {
+    const uint32_t count = TIFFNumberOfStrips(aTiff);
+    std::vector<uint64_t> starts;
+    starts.reserve(size_t(count) + 1);
+    starts.push_back(0);
+    for (uint32_t s = 0; s < count; ++s) {
+        const uint64_t size = decodedStripSize(aTiff, s);
+        // A sum past 2^64 cannot match any plane; saturating keeps the comparison meaningful.
+        starts.push_back(size > UINT64_MAX - starts.back() ? UINT64_MAX : starts.back() + size);
+    }
+    return starts;
+}
 
-StripReadResult readDirectoryStrips(TIFF* aTiff, LSMStreamHandle& aHandle, uint64_t aFileSize,
-                                    unsigned char* aBuffer, uint64_t aCapacity) {
-    StripReadResult result{true, TIFFNumberOfStrips(aTiff), 0, 0};
+StripDecoder::StripDecoder(TIFF* aTiff, LSMStreamHandle& aHandle, uint64_t aFileSize,
+                           const std::vector<uint64_t>& aStarts)
+    : mTiff(aTiff), mHandle(aHandle), mFileSize(aFileSize), mStarts(aStarts), mCompressed(false) {
     uint16_t compression = COMPRESSION_NONE;
     TIFFGetFieldDefaulted(aTiff, TIFFTAG_COMPRESSION, &compression);
-    std::optional<CompressedStripSource> compressed;
-    if (compression != COMPRESSION_NONE) compressed.emplace(aTiff, aHandle, aFileSize, result.stripCount);
+    mCompressed = compression != COMPRESSION_NONE;
+}
 
-    uint64_t written = 0;
-    for (uint32_t s = 0; s < result.stripCount; ++s) {
-        const uint64_t want = decodedStripSize(aTiff, s);
-        // Never more than the buffer has left; the full size still counts, so that a plane whose strips
-        // hold too much is reported as a mismatch.
-        const uint64_t toRead = std::min(want, aCapacity - written);
-        uint64_t got = 0;
-        if (toRead > 0) {
-            if (!compressed) {
-                aHandle.correctOffsets = true;
-                const tmsize_t r = TIFFReadEncodedStrip(aTiff, s, aBuffer + written, tmsize_t(toRead));
-                aHandle.correctOffsets = false;
-                if (r < 0) {
-                    result.ok = false;
-                    result.failedStrip = s;
-                    return result;
-                }
-                got = std::min(uint64_t(r), toRead);
-            } else {
-                if (!compressed->decode(s, aBuffer + written, toRead)) {
-                    result.ok = false;
-                    result.failedStrip = s;
-                    return result;
-                }
-                got = toRead;
+StripDecoder::~StripDecoder() = default;
+
+uint32_t StripDecoder::firstOverlapping(uint64_t aBegin) const {
+    // The first strip whose end lies beyond aBegin.
+    const auto end = std::upper_bound(mStarts.begin() + 1, mStarts.end(), aBegin);
+    return uint32_t(end - (mStarts.begin() + 1));
+}
+
+void StripDecoder::span(uint64_t aBegin, uint64_t aEnd, uint64_t& aSpanBegin, uint64_t& aSpanEnd) const {
+    aSpanBegin = aSpanEnd = aBegin;
+    const uint32_t count = uint32_t(mStarts.size() - 1);
+    uint32_t s = firstOverlapping(aBegin);
+    if (s >= count || mStarts[s] >= aEnd) return;
+    aSpanBegin = mStarts[s];
+    while (s < count && mStarts[s] < aEnd) ++s;
+    aSpanEnd = mStarts[s];
+}
+
+bool StripDecoder::decode(uint32_t aStrip, unsigned char* aOut) {
+    const uint64_t size = mStarts[aStrip + 1] - mStarts[aStrip];
+    if (!mCompressed) {
+        mHandle.correctOffsets = true;
+        const tmsize_t got = TIFFReadEncodedStrip(mTiff, aStrip, aOut, tmsize_t(size));
+        mHandle.correctOffsets = false;
+        return got >= 0 && uint64_t(got) == size;
+    }
+    if (!mSource)
+        mSource.reset(new CompressedStripSource(mTiff, mHandle, mFileSize, TIFFNumberOfStrips(mTiff)));
+    return mSource->decode(aStrip, aOut, size);
+}
+
+bool StripDecoder::readRange(uint64_t aBegin, uint64_t aEnd, unsigned char* aTarget, uint64_t aAlignment,
+                             uint32_t& aFailedStrip) {
+    const uint32_t count = uint32_t(mStarts.size() - 1);
+    for (uint32_t s = firstOverlapping(aBegin); s < count && mStarts[s] < aEnd; ++s) {
+        const uint64_t start = mStarts[s];
+        const uint64_t end = mStarts[s + 1];
+        if (end == start) continue;
+        bool ok;
+        if (start >= aBegin && end <= aEnd && (start - aBegin) % aAlignment == 0) {
+            ok = decode(s, aTarget + (start - aBegin));
+        } else {
+            mScratch.resize(size_t(end - start));
+            ok = decode(s, mScratch.data());
+            if (ok) {
+                const uint64_t from = std::max(start, aBegin);
+                const uint64_t to = std::min(end, aEnd);
+                std::memcpy(aTarget + (from - aBegin), mScratch.data() + (from - start), size_t(to - from));
             }
         }
-        written += got;
-        result.byteCount += got + (want - toRead);
+        if (!ok) {
+            aFailedStrip = s;
+            return false;
+        }
     }
-    return result;
+    return true;
 }
 
 }  // namespace lsm

@@ -4,24 +4,55 @@
 #include <tiffio.h>
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "LSMStreamProcedures.h"
 
 namespace korvane {
 namespace lsm {
 
-struct StripReadResult {
-    bool ok;               // false: strip failedStrip could not be decoded
-    uint32_t stripCount;   // strips of the directory
-    uint32_t failedStrip;  // meaningful only when ok is false
-    uint64_t byteCount;    // bytes the strips decode to, counted in full even where the buffer was full
-};
+// Where the strips of libtiff's current directory lie once decoded and laid end to end: strip s
+// covers [starts[s], starts[s + 1]). Sizes come from the tags alone, so nothing is decoded to know
+// them. May throw std::bad_alloc.
+std::vector<uint64_t> decodedStripStarts(TIFF* aTiff);
 
-// Decodes every strip of libtiff's current directory, end to end, into aBuffer without ever writing
-// past aCapacity bytes. The caller sets aHandle.pageIndex; correctOffsets is raised only around the
-// reading of one strip.
-StripReadResult readDirectoryStrips(TIFF* aTiff, LSMStreamHandle& aHandle, uint64_t aFileSize,
-                                    unsigned char* aBuffer, uint64_t aCapacity);
+class CompressedStripSource;
+
+// Decodes strips of libtiff's current directory. The caller sets aHandle.pageIndex and
+// aHandle.unwrapBase; correctOffsets is raised only around the reading of one strip.
+class StripDecoder {
+  public:
+    StripDecoder(TIFF* aTiff, LSMStreamHandle& aHandle, uint64_t aFileSize,
+                 const std::vector<uint64_t>& aStarts);
+    ~StripDecoder();
+    StripDecoder(const StripDecoder&) = delete;
+    StripDecoder& operator=(const StripDecoder&) = delete;
+
+    bool compressed() const { return mCompressed; }
+
+    // Decodes every strip that overlaps decoded bytes [aBegin, aEnd) and stores exactly those bytes
+    // in aTarget. Strips lying wholly inside go straight to aTarget when their place there is a
+    // multiple of aAlignment; the others pass through a scratch buffer. Returns false with
+    // aFailedStrip set when a strip cannot be decoded. May throw std::bad_alloc.
+    bool readRange(uint64_t aBegin, uint64_t aEnd, unsigned char* aTarget, uint64_t aAlignment,
+                   uint32_t& aFailedStrip);
+
+    // The strips overlapping [aBegin, aEnd) span decoded bytes [aSpanBegin, aSpanEnd).
+    void span(uint64_t aBegin, uint64_t aEnd, uint64_t& aSpanBegin, uint64_t& aSpanEnd) const;
+
+  private:
+    bool decode(uint32_t aStrip, unsigned char* aOut);
+    uint32_t firstOverlapping(uint64_t aBegin) const;
+
+    TIFF* mTiff;
+    LSMStreamHandle& mHandle;
+    uint64_t mFileSize;
+    const std::vector<uint64_t>& mStarts;
+    bool mCompressed;
+    std::unique_ptr<CompressedStripSource> mSource;
+    std::vector<unsigned char> mScratch;
+};
 
 }  // namespace lsm
 }  // namespace korvane

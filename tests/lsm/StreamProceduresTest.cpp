@@ -69,41 +69,33 @@ TEST(StreamProcedures, SeekPastTheEndSucceedsAndTheNextReadReportsEof) {
     EXPECT_EQ(captured.text(), kEofWarning);
 }
 
-TEST(StreamProcedures, SeekCorrectsWrappedOffsetsOnlyWhileAStripIsRead) {
+TEST(StreamProcedures, SeekLiftsWrappedOffsetsToTheBaseOnlyWhileAStripIsRead) {
     StreamFile file(64);
     LSMStreamHandle& handle = *file.handle();
-    handle.pageIndex = 10;
-    handle.bytesPerPage = 500000000.0;
+    handle.unwrapBase = 4500000000u;                         // the previous plane starts beyond 4 GiB
     EXPECT_EQ(lsmOffsetCorrection(handle, 705032704u), 0u);  // correctOffsets false
     handle.correctOffsets = true;
     // 5000000000 stored modulo 2^32 is brought back by one step of 4 GiB.
-    EXPECT_EQ(lsmOffsetCorrection(handle, 705032704u), 4294967296u);
     EXPECT_EQ(705032704u + lsmOffsetCorrection(handle, 705032704u), 5000000000u);
     EXPECT_EQ(BlitzLSMTIFFseek(&handle, 705032704u, SEEK_SET), 705032704u);  // the requested value
     EXPECT_EQ(ftello(handle.file), 5000000000);
-    // Differences under 2 GiB need no correction, exactly half a step rounds up.
-    EXPECT_EQ(lsmOffsetCorrection(handle, 5000000000u - 2147483647u), 0u);
-    handle.pageIndex = 1;
-    handle.bytesPerPage = 2147483648.0 + 16;
-    EXPECT_EQ(lsmOffsetCorrection(handle, 16), 4294967296u);
-    // An offset far beyond the estimate is not a wrapped one: moving it further up would be wrong.
-    handle.pageIndex = 0;
-    EXPECT_EQ(lsmOffsetCorrection(handle, 3000000000u), 0u);
+    const struct {
+        uint64_t base, offset, corrected;
+    } cases[] = {
+        {4500000000u, 205032704u, 4500000000u},     // exactly at the base
+        {4500000000u, 205032703u, 8794967295u},     // just below it: one more step
+        {4000000000u, 4294967295u, 4294967295u},    // at or above the base: unchanged
+        {9000000000u, 16u, 3 * 4294967296u + 16u},  // several steps
+        {0u, 3000000000u, 3000000000u},             // the first plane is never moved
+        {100u, 5000000000u, 5000000000u},           // a 64-bit offset did not wrap
+    };
+    for (const auto& c : cases) {
+        handle.unwrapBase = c.base;
+        EXPECT_EQ(c.offset + lsmOffsetCorrection(handle, c.offset), c.corrected) << c.base << " " << c.offset;
+    }
+    handle.correctOffsets = false;
     ASSERT_EQ(BlitzLSMTIFFseek(&handle, 20, SEEK_SET), 20u);
     EXPECT_EQ(ftello(handle.file), 20);
-}
-
-TEST(StreamProcedures, CorrectedOffsetsNeverLeaveTheFile) {
-    LSMStreamHandle handle{nullptr, "none", true, 10, 500000000.0, 0};
-    handle.fileSize = 5000000001u;  // the wrapped strip still fits
-    EXPECT_EQ(lsmOffsetCorrection(handle, 705032704u), 4294967296u);
-    handle.fileSize = 5000000000u;  // it would start at the end
-    EXPECT_EQ(lsmOffsetCorrection(handle, 705032704u), 0u);
-    // An overshooting estimate (tiny planes, many directories) is cut to the steps the file allows.
-    handle.pageIndex = 100000;
-    handle.bytesPerPage = 200000.0;  // expects 20 GB, the file has 9 GB
-    handle.fileSize = 9000000000u;
-    EXPECT_EQ(lsmOffsetCorrection(handle, 1000u), 2 * 4294967296u);
 }
 
 TEST(StreamProcedures, SizeKeepsThePositionAndIsZeroForEmptyOrUnusableStreams) {
