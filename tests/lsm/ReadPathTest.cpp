@@ -45,8 +45,12 @@ TEST(DirectoryIndex, FindsWhatASequentialWalkFindsAndFailsWhereItFails) {
         for (const uint64_t n : c.numbers) {
             const bool walked = TIFFSetDirectory(tiff, tdir_t(n)) == 1;
             // The index may locate a directory whose own entries libtiff then refuses to read.
-            if (!index.locate(handle, n)) EXPECT_FALSE(walked) << c.what << " " << n;
-            if (walked) EXPECT_EQ(index.offset(n), TIFFCurrentDirOffset(tiff)) << c.what << " " << n;
+            if (!index.locate(handle, n)) {
+                EXPECT_FALSE(walked) << c.what << " " << n;
+            }
+            if (walked) {
+                EXPECT_EQ(index.offset(n), TIFFCurrentDirOffset(tiff)) << c.what << " " << n;
+            }
         }
         TIFFClose(tiff);
         std::fclose(handle.file);
