@@ -3,6 +3,7 @@
 
 #include "KorvaneViewerQt.h"
 #include "StartupFile.h"
+#include "ViewerShell.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     const QString startupFile = startupFileArgument(argc, argv);
 
     KorvaneViewerQt window(nullptr);
+    new ViewerShell(window);  // menus, keys, zoom and status bar around the window; owned by it
     window.setVisible(true);
     if (!startupFile.isEmpty()) {
         // Opened once the event loop runs, so the window is on screen and can parent any message box.
