@@ -475,13 +475,14 @@ void KorvaneViewerQt::CheckPlaneSize(blitz::Array<T, 2> aPlane, int aXWidth, int
 
 template <typename T>
 void KorvaneViewerQt::ShowPlane(blitz::Array<T, 2> aPlane) {
-    // The previous picture and pixmap go first, so that they never live next to the new ones.
+    // The previous pixmap goes first, so that the new picture can take the previous one's place.
     mImageLabel->setPixmap(QPixmap());
-    mImage = QImage();
     renderGreyPlane(aPlane, mAutomaticContrastCheckBox->isChecked(), mImage);
     mImageLabel->setMinimumWidth(aPlane.extent(1));
     mImageLabel->setMinimumHeight(aPlane.extent(0));
-    mImageLabel->setPixmap(QPixmap::fromImage(mImage));
+    // Without opaque detection the pixmap keeps the picture's format and so shares its pixels instead of
+    // scanning and converting a copy of them; the pixels shown are the same.
+    mImageLabel->setPixmap(QPixmap::fromImage(mImage, Qt::NoOpaqueDetection));
 }
 
 // --- Memory read-out -------------------------------------------------------------------------------

@@ -81,13 +81,19 @@ std::vector<QRgb> greyTable(const GreyMapping& aMapping) {
 }
 
 // Renders the plane (rows = first index) as an opaque grey ARGB32 picture, one scan line at a time.
+// A picture that shares its pixels with another (a pixmap, a copy) is detached, never written through.
 // A plane without elements, or one too large for a QImage, leaves a null picture.
 template <typename T>
 void renderGreyPlane(const blitz::Array<T, 2>& aPlane, bool aAutomaticContrast, QImage& aImage) {
     const int rows = aPlane.extent(0);
     const int cols = aPlane.extent(1);
     const GreyMapping mapping = greyMappingFor(aPlane, aAutomaticContrast);
-    aImage = QImage(cols, rows, QImage::Format_ARGB32_Premultiplied);
+    // A picture of the same size is drawn over in place: no second picture and no fresh pages to fault
+    // in. Otherwise the old one goes before the new one is allocated.
+    if (aImage.size() != QSize(cols, rows) || aImage.format() != QImage::Format_ARGB32_Premultiplied) {
+        aImage = QImage();
+        aImage = QImage(cols, rows, QImage::Format_ARGB32_Premultiplied);
+    }
     if (aImage.isNull()) return;
     const int y0 = aPlane.lbound(0);
     const int x0 = aPlane.lbound(1);
