@@ -8,6 +8,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <algorithm>
@@ -69,6 +70,7 @@ void PlaneView::setZoomStep(int aStep, const QPoint* aAnchor) {
     aStep = std::clamp(aStep, kMinZoomStep, kMaxZoomStep);
     if (aStep == mZoomStep) return;
     QAbstractScrollArea* area = scrollArea();
+    settleLayout();
     QPoint anchor = rect().center();
     if (aAnchor) {
         anchor = *aAnchor;
@@ -81,9 +83,7 @@ void PlaneView::setZoomStep(int aStep, const QPoint* aAnchor) {
     mZoomStep = aStep;
     setMinimumSize(scaledSize(pictureSize(), mZoomStep));
     if (area) {
-        // Let the layouts and the scroll area take the new size now, then scroll the anchor back.
-        for (int round = 0; round < 3; ++round)
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        settleLayout();  // the scroll area takes the new size now, then the anchor is scrolled back
         const QPoint moved =
             mapTo(area->viewport(), (picturePoint * zoomFactor()).toPoint()) - anchorOnScreen;
         area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->value() + moved.x());
@@ -92,6 +92,14 @@ void PlaneView::setZoomStep(int aStep, const QPoint* aAnchor) {
     update();
     emit zoomChanged(mZoomStep);
     if (mHoverWidgetPoint != kOffPicture) hover(mapFromGlobal(QCursor::pos()));
+}
+
+void PlaneView::settleLayout() {
+    if (QWidget* contents = parentWidget(); contents && contents->layout()) contents->layout()->activate();
+    // Setting the flag again makes the scroll area size its widget and its scroll bars at once instead of
+    // on its next layout request.
+    if (auto* area = qobject_cast<QScrollArea*>(scrollArea()); area && area->widgetResizable())
+        area->setWidgetResizable(true);
 }
 
 void PlaneView::zoomToFit() {

@@ -67,6 +67,8 @@ class PlaneView : public QLabel {
     QSize pictureSize() const;
     QSize scaledSize(const QSize& aSize, int aStep) const;
     QAbstractScrollArea* scrollArea() const;
+    // Pending layout changes applied now, so that positions and scroll ranges are current.
+    void settleLayout();
     void hover(const QPoint& aWidgetPoint);
 
     ShownPlane mPlane;
