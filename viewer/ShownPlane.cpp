@@ -20,7 +20,7 @@ QSize ShownPlane::size() const {
     return std::visit(
         [](const auto& aPlane) -> QSize {
             if constexpr (std::is_same_v<std::decay_t<decltype(aPlane)>, std::monostate>) {
-                return QSize();
+                return QSize(0, 0);
             } else {
                 return QSize(aPlane.extent(1), aPlane.extent(0));
             }
@@ -29,8 +29,7 @@ QSize ShownPlane::size() const {
 }
 
 QString ShownPlane::readout(const QPoint& aPicturePixel) const {
-    const QSize extent = size();
-    if (!QRect(QPoint(0, 0), extent).contains(aPicturePixel)) return QString();
+    if (isEmpty() || !QRect(QPoint(0, 0), size()).contains(aPicturePixel)) return QString();
     const QString value = std::visit(
         [&](const auto& aPlane) -> QString {
             if constexpr (std::is_same_v<std::decay_t<decltype(aPlane)>, std::monostate>) {

@@ -184,6 +184,9 @@ void ViewerShellTest::readoutShowsTheLoadedValue() {
     }
     QTest::mouseMove(view(), QPoint((20 - origin.x()) * 2 + 1, 1));
     QCOMPARE(mShell->readoutLabel()->text(), QString());
+    QTest::mouseMove(view(), QPoint(1, 1));
+    view()->releasePlane();  // as before the next plane is read
+    QCOMPARE(mShell->readoutLabel()->text(), QString());
 }
 
 void ViewerShellTest::channelColoursFollowCropAndReturnToTheExactGrey() {
