@@ -31,7 +31,8 @@ if [ "${KORVANE_E2E_INSIDE:-}" != 1 ]; then
         cat "$work/xvfb-probe.log"
         exit $skip
     fi
-    KORVANE_E2E_INSIDE=1 exec xvfb-run -a -s "$xvfb_args" bash "$0" "$mode" "$viewer" "$make_demo" "$checker" "$work" "$out"
+    # A random first display number keeps clear of other Xvfb servers started at the same moment.
+    KORVANE_E2E_INSIDE=1 exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "$xvfb_args" bash "$0" "$mode" "$viewer" "$make_demo" "$checker" "$work" "$out"
 fi
 
 # --- on the virtual display ---------------------------------------------------------------------
