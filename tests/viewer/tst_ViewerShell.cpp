@@ -111,7 +111,7 @@ class ViewerShellTest : public QObject {
                 QCOMPARE(qRed(drawn.pixel(x, y)), greyAt(*mWindow, x / scale, y / scale));
     }
 
-    void wheelZoomKeepsThePointUnderTheCursorFitFitsAndOpeningResets() {
+    void wheelZoomKeepsThePointUnderTheCursorDragPansFitFitsOpeningResets() {
         open(lsmSpec(400, 300, 1, 1, 1));
         QTRY_COMPARE(view()->parentWidget()->size(), QSize(408, 308));  // laid out in the image area
         QWidget* viewport = mWindow->mImageScrollArea->viewport();
@@ -124,6 +124,10 @@ class ViewerShellTest : public QObject {
         }
         QCOMPARE(view()->zoomStep(), 2);
         QVERIFY((view()->mapFrom(viewport, cursor) - QPoint(800, 600)).manhattanLength() <= 4);
+        QTest::mousePress(view(), Qt::LeftButton, {}, QPoint(800, 600));
+        QTest::mouseMove(view(), QPoint(750, 570));
+        QTest::mouseRelease(view(), Qt::LeftButton, {}, QPoint(750, 570));
+        QVERIFY((view()->mapFrom(viewport, cursor) - QPoint(850, 630)).manhattanLength() <= 4);  // panned
 
         mShell->fitAction()->trigger();
         const QSize room = mWindow->mImageScrollArea->maximumViewportSize() - QSize(8, 8);
