@@ -74,6 +74,7 @@ class ViewerShellTest : public QObject {
         target->setFocus();
         press(target, keys, Qt::KeyboardModifiers(modifiers));
         QCOMPARE(catcher.describe(), QString());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);  // the busy cursor went with each load
         QCOMPARE((QList<int>{mWindow->mTimepointSpinBox->value(), mWindow->mChannelSpinBox->value(),
                              mWindow->mZPlaneSpinBox->value()}),
                  tcz);
