@@ -1,7 +1,6 @@
 #include "PlaneView.h"
 
 #include <QAbstractScrollArea>
-#include <QCoreApplication>
 #include <QCursor>
 #include <QLayout>
 #include <QMouseEvent>
