@@ -9,9 +9,11 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QTimer>
+#include <algorithm>
 #include <iostream>
 
 #include "BlitzFileIOException.h"
+#include "BusyCursor.h"
 #include "DorudURIVuruda.h"
 #include "MemoryUsage.h"
 #include "PlaneDisplay.h"
@@ -51,6 +53,8 @@ KorvaneViewerQt::KorvaneViewerQt(QWidget* parent)
 
     mImageLabel->setBackgroundRole(QPalette::Base);
     mImageLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    // The label (a PlaneView) paints the pixmap itself at the picture's size, so QLabel's painting, and
+    // with it the two converted copies that it keeps for scaled contents, never runs.
     mImageLabel->setScaledContents(true);
     mImageScrollArea->setBackgroundRole(QPalette::Dark);
     mLibraryStatusFrame->setBackgroundRole(QPalette::Window);
@@ -428,16 +432,30 @@ void KorvaneViewerQt::UpdatePlane(bool aUseFilePixelType) {
 template <typename T>
 void KorvaneViewerQt::LoadPlane(int aTimepoint, int aChannel, int aZPlane, int aXStart, int aXWidth,
                                 int aYStart, int aYWidth) {
+    // The plane kept for the value read-out goes before the next one is read.
+    mImageLabel->releasePlane();
     blitz::Array<T, 2> plane;
-    if (mEnableCroppingCheckBox->isChecked()) {
-        mReader->readArray(plane, aTimepoint, aChannel, aZPlane, 1, aYStart, aYWidth, aXStart, aXWidth);
+    const bool cropped = mEnableCroppingCheckBox->isChecked();
+    if (cropped) {
+        {
+            BusyCursor busy;
+            mReader->readArray(plane, aTimepoint, aChannel, aZPlane, 1, aYStart, aYWidth, aXStart, aXWidth);
+        }
         CheckPlaneSize(plane, aXWidth, aYWidth);
     } else {
+        BusyCursor busy;
         mReader->readArray(plane, aTimepoint, aChannel, aZPlane, 1, 0, 0, 0, 0);
     }
     const double seconds = getElapsedSeconds();
     mJavaAccessTimeLabel->setText(QString::number(seconds, 'f', 4) + tr(" s"));
-    ShowPlane(plane);
+    {
+        BusyCursor busy;
+        ShowPlane(plane);
+    }
+    const QRect crop =
+        cropped ? QRect(std::max(aXStart, 0), std::max(aYStart, 0), plane.extent(1), plane.extent(0))
+                : QRect();
+    mImageLabel->setShownPlane(plane, PlaneIndex{aTimepoint, aChannel, aZPlane}, crop);
 }
 
 template <typename T>
@@ -457,10 +475,14 @@ void KorvaneViewerQt::CheckPlaneSize(blitz::Array<T, 2> aPlane, int aXWidth, int
 
 template <typename T>
 void KorvaneViewerQt::ShowPlane(blitz::Array<T, 2> aPlane) {
+    // The previous pixmap goes first, so that the new picture can take the previous one's place.
+    mImageLabel->setPixmap(QPixmap());
     renderGreyPlane(aPlane, mAutomaticContrastCheckBox->isChecked(), mImage);
     mImageLabel->setMinimumWidth(aPlane.extent(1));
     mImageLabel->setMinimumHeight(aPlane.extent(0));
-    mImageLabel->setPixmap(QPixmap::fromImage(mImage));
+    // Without opaque detection the pixmap keeps the picture's format and so shares its pixels instead of
+    // scanning and converting a copy of them; the pixels shown are the same.
+    mImageLabel->setPixmap(QPixmap::fromImage(mImage, Qt::NoOpaqueDetection));
 }
 
 // --- Memory read-out -------------------------------------------------------------------------------

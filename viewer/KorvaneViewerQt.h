@@ -46,6 +46,7 @@ class KorvaneViewerQt : public QMainWindow, public KorvaneViewerQtClass {
 
   private:
     friend struct KorvaneViewerQtProbe;  // read access for the tests
+    friend class ViewerShell;            // menus, keys and status bar around the window
 
     void OnSetLibrary(std::string aLibraryPath, unsigned int aHeapSizeMB);
     void SetLibraryStatus(bool aOk);

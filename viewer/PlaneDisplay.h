@@ -3,10 +3,12 @@
 
 #include <QImage>
 #include <QRgb>
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -80,37 +82,70 @@ std::vector<QRgb> greyTable(const GreyMapping& aMapping) {
     return table;
 }
 
-// Renders the plane (rows = first index) as an opaque grey ARGB32 picture, one scan line at a time.
+// A new opaque-grey picture. Large ones are backed by memory that the kernel may map with huge pages,
+// so that a fresh picture of hundreds of MiB costs a few hundred page faults instead of many thousands.
+// Null when the size is not possible or the memory is not there.
+QImage newGreyPicture(int aCols, int aRows);
+
+// Rows aFirst to aEnd - 1 of the plane into the picture's lines.
+template <typename T>
+void renderGreyRows(const blitz::Array<T, 2>& aPlane, const GreyMapping& aMapping,
+                    const std::vector<QRgb>& aTable, uchar* aBits, qsizetype aBytesPerLine, int aFirst,
+                    int aEnd) {
+    const int cols = aPlane.extent(1);
+    const int y0 = aPlane.lbound(0);
+    const int x0 = aPlane.lbound(1);
+    const std::ptrdiff_t columnStride = aPlane.stride(1);
+    for (int y = aFirst; y < aEnd; ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(aBits + aBytesPerLine * y);
+        const T* element = &aPlane(y0 + y, x0);
+        if constexpr (std::is_integral<T>::value && sizeof(T) <= 2) {
+            if (!aTable.empty()) {
+                using Bits = typename std::make_unsigned<T>::type;
+                for (int x = 0; x < cols; ++x) line[x] = aTable[static_cast<Bits>(element[x * columnStride])];
+                continue;
+            }
+        }
+        for (int x = 0; x < cols; ++x)
+            line[x] = opaqueGrey(greyLevel(static_cast<double>(element[x * columnStride]), aMapping));
+    }
+}
+
+// Renders the plane (rows = first index) as an opaque grey ARGB32 picture, one scan line at a time, large
+// planes in bands on several threads.
+// A picture that shares its pixels with another (a pixmap, a copy) is detached, never written through.
 // A plane without elements, or one too large for a QImage, leaves a null picture.
 template <typename T>
 void renderGreyPlane(const blitz::Array<T, 2>& aPlane, bool aAutomaticContrast, QImage& aImage) {
     const int rows = aPlane.extent(0);
     const int cols = aPlane.extent(1);
     const GreyMapping mapping = greyMappingFor(aPlane, aAutomaticContrast);
-    aImage = QImage(cols, rows, QImage::Format_ARGB32_Premultiplied);
+    // A picture of the same size is drawn over in place: no second picture and no fresh pages to fault
+    // in. Otherwise the old one goes before the new one is allocated.
+    if (aImage.size() != QSize(cols, rows) || aImage.format() != QImage::Format_ARGB32_Premultiplied) {
+        aImage = QImage();
+        aImage = newGreyPicture(cols, rows);
+    }
     if (aImage.isNull()) return;
-    const int y0 = aPlane.lbound(0);
-    const int x0 = aPlane.lbound(1);
-    const std::ptrdiff_t columnStride = aPlane.stride(1);
     std::vector<QRgb> table;
     if constexpr (std::is_integral<T>::value && sizeof(T) <= 2) {
         // The table pays off once the plane has a quarter as many elements as it has entries.
         if (uint64_t(rows) * uint64_t(cols) * 4 > (uint64_t(1) << (8 * sizeof(T))))
             table = greyTable<T>(mapping);
     }
-    for (int y = 0; y < rows; ++y) {
-        QRgb* line = reinterpret_cast<QRgb*>(aImage.scanLine(y));
-        const T* element = &aPlane(y0 + y, x0);
-        if constexpr (std::is_integral<T>::value && sizeof(T) <= 2) {
-            if (!table.empty()) {
-                using Bits = typename std::make_unsigned<T>::type;
-                for (int x = 0; x < cols; ++x) line[x] = table[static_cast<Bits>(element[x * columnStride])];
-                continue;
-            }
-        }
-        for (int x = 0; x < cols; ++x)
-            line[x] = opaqueGrey(greyLevel(static_cast<double>(element[x * columnStride]), mapping));
-    }
+    uchar* bits = aImage.bits();  // detaches here, on this thread
+    const qsizetype bytesPerLine = aImage.bytesPerLine();
+    const int bands = uint64_t(rows) * uint64_t(cols) < (uint64_t(1) << 20)
+                          ? 1
+                          : int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    std::vector<std::thread> helpers;
+    for (int band = 1; band < bands; ++band)
+        helpers.emplace_back([&, band] {
+            renderGreyRows(aPlane, mapping, table, bits, bytesPerLine, rows * band / bands,
+                           rows * (band + 1) / bands);
+        });
+    renderGreyRows(aPlane, mapping, table, bits, bytesPerLine, 0, rows / bands);
+    for (std::thread& helper : helpers) helper.join();
 }
 
 #endif

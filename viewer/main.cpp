@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "KorvaneViewerQt.h"
 #include "StartupFile.h"
+#include "ViewerShell.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
     const QString startupFile = commandLine.fileName();
 
     KorvaneViewerQt window(nullptr);
+    new ViewerShell(window);  // menus, keys, zoom and status bar around the window; owned by it
     window.setVisible(true);
     if (!startupFile.isEmpty()) {
         // Opened once the event loop runs, so the window is on screen and can parent any message box.

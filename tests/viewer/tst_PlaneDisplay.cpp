@@ -48,6 +48,7 @@ class PlaneDisplayTest : public QObject {
     void emptyPlaneGivesNullPictureAndZeroRange();
     void minMaxVisitsEveryElement();
     void largePlanesLookUpExactlyTheMappedGreyLevels();
+    void bigPlanesRenderInBandsAndRedrawInPlace();
 };
 
 void PlaneDisplayTest::withoutContrastOnlyTheLowByteOfTheTruncatedValueShows() {
@@ -192,6 +193,26 @@ void PlaneDisplayTest::largePlanesLookUpExactlyTheMappedGreyLevels() {
     QCOMPARE(render(u16, false)[0], 44);
     QCOMPARE(render(u16, false)[1], 0);
     QCOMPARE(render(u16, false)[2], 0);
+}
+
+void PlaneDisplayTest::bigPlanesRenderInBandsAndRedrawInPlace() {
+    // Big enough for several bands and for the huge-page picture; odd sizes so bands split unevenly.
+    blitz::Array<float, 2> plane(2101, 2003);
+    QImage picture;
+    for (const float shift : {0.0f, 7.25f}) {
+        for (int y = 0; y < 2101; ++y)
+            for (int x = 0; x < 2003; ++x) plane(y, x) = float((x * 7 + y * 3) % 600) - 20.5f + shift;
+        const uchar* before = picture.constBits();
+        renderGreyPlane(plane, true, picture);
+        if (before) QCOMPARE(picture.constBits(), before);  // the same size is drawn over in place
+        const GreyMapping mapping = greyMappingFor(plane, true);
+        for (int y = 0; y < 2101; ++y) {
+            const QRgb* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+            for (int x = 0; x < 2003; ++x)
+                if (line[x] != opaqueGrey(greyLevel(plane(y, x), mapping)))
+                    QFAIL(qPrintable(QString("(%1, %2)").arg(x).arg(y)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(PlaneDisplayTest)

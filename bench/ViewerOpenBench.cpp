@@ -1,0 +1,174 @@
+// The window with a big plane: opening an 8192 x 8192 16-bit file until its picture is painted, against
+// a pread of the plane's bytes, with the growth of peak resident memory; and ShowPlane against a memcpy
+// of the picture it builds. Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BlitzArray.h"  // first, see there
+#include "KorvaneViewerQt.h"
+#include "LsmWriter.h"
+#include "ViewerShell.h"
+
+using namespace korvane::testsupport;
+using Clock = std::chrono::steady_clock;
+
+// The window's private ShowPlane, for timing it alone.
+struct KorvaneViewerQtProbe {
+    template <typename T>
+    static void showPlane(KorvaneViewerQt& aWindow, const blitz::Array<T, 2>& aPlane) {
+        aWindow.ShowPlane(aPlane);
+    }
+    static const QImage& image(const KorvaneViewerQt& aWindow) { return aWindow.mImage; }
+};
+
+namespace {
+
+constexpr int kSide = 8192;
+constexpr double kMiB = 1024.0 * 1024.0;
+
+double seconds(Clock::duration aDuration) { return std::chrono::duration<double>(aDuration).count(); }
+
+// A "Vm...:" line of /proc/self/status in kB.
+long statusKB(const char* aName) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(aName, 0) == 0) return std::stol(line.substr(std::strlen(aName)));
+    return 0;
+}
+
+// Starts a new peak (VmHWM) at the current resident size; false where the kernel cannot.
+bool resetPeakMemory() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return bool(clear);
+}
+
+struct BigFile {
+    ScopedFile file{"viewer-open-bench.lsm"};
+    uint64_t planeStart = 0;
+    BigFile() {
+        LsmSpec recipe = lsmSpec(kSide, kSide, 1, 1, 1, {kLsmUint16});
+        const LsmLayoutInfo info = writeLsmWithInfo(file.path(), recipe);
+        planeStart = info.images.at(0).strips.at(0).position;
+    }
+};
+
+const BigFile& bigFile() {
+    static BigFile file;
+    return file;
+}
+
+void openByTyping(KorvaneViewerQt& aWindow, const std::string& aPath) {
+    aWindow.mLoadFileNameLineEdit->setText(QString::fromStdString(aPath));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(aWindow.mLoadFileNameLineEdit, &press);
+}
+
+void BM_OpenToPicture(benchmark::State& state) {
+    const BigFile& big = bigFile();
+    const size_t planeBytes = size_t(kSide) * kSide * 2;
+    std::vector<char> buffer(planeBytes);
+    const int fd = ::open(big.file.path().c_str(), O_RDONLY);
+    double preadSeconds = 0;
+    double openSeconds = 0;
+    double peakGrowthMiB = 0;
+    double readSeconds = 0;
+    bool peakKnown = true;
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        if (::pread(fd, buffer.data(), planeBytes, off_t(big.planeStart)) != ssize_t(planeBytes))
+            state.SkipWithError("pread failed");
+        preadSeconds += seconds(Clock::now() - start);
+
+        auto window = std::make_unique<KorvaneViewerQt>();
+        new ViewerShell(*window);
+        window->show();
+        QApplication::processEvents();
+        const long before = statusKB("VmRSS:");
+        peakKnown = resetPeakMemory() && peakKnown;
+
+        start = Clock::now();
+        openByTyping(*window, big.file.path());
+        window->repaint();  // the picture on the screen
+        QApplication::processEvents();
+        const double elapsed = seconds(Clock::now() - start);
+        state.SetIterationTime(elapsed);
+        openSeconds += elapsed;
+        peakGrowthMiB += (statusKB("VmHWM:") - before) / 1024.0;
+        // The window's own time read-out: the second (outer) read of the plane alone.
+        readSeconds += window->mJavaAccessTimeLabel->text().section(' ', 0, 0).toDouble();
+        if (KorvaneViewerQtProbe::image(*window).size() != QSize(kSide, kSide))
+            state.SkipWithError("no picture");
+    }
+    ::close(fd);
+    const double n = double(state.iterations());
+    const double planeAndPictureMiB = (planeBytes + size_t(kSide) * kSide * 4) / kMiB;
+    state.counters["open_ms"] = 1000 * openSeconds / n;
+    state.counters["pread_ms"] = 1000 * preadSeconds / n;
+    state.counters["open_per_pread"] = openSeconds / preadSeconds;
+    state.counters["one_read_ms"] = 1000 * readSeconds / n;
+    if (peakKnown) {
+        state.counters["peak_growth_MiB"] = peakGrowthMiB / n;
+        state.counters["peak_per_plane_and_picture"] = peakGrowthMiB / n / planeAndPictureMiB;
+    }
+}
+
+template <typename T>
+void showPlane(benchmark::State& state) {
+    const int side = int(state.range(0));
+    blitz::Array<T, 2> plane(side, side);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) plane(y, x) = T((x + 3 * y) % 4000);
+    KorvaneViewerQt window;
+    std::vector<char> copy(size_t(side) * side * 4);
+    double showSeconds = 0;
+    double copySeconds = 0;
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        KorvaneViewerQtProbe::showPlane(window, plane);
+        const double elapsed = seconds(Clock::now() - start);
+        state.SetIterationTime(elapsed);
+        showSeconds += elapsed;
+        const QImage& picture = KorvaneViewerQtProbe::image(window);
+        start = Clock::now();
+        std::memcpy(copy.data(), picture.constBits(), copy.size());
+        benchmark::DoNotOptimize(copy.data());
+        copySeconds += seconds(Clock::now() - start);
+    }
+    state.counters["show_per_memcpy"] = showSeconds / copySeconds;
+}
+
+void BM_ShowPlaneUint8(benchmark::State& s) { showPlane<unsigned char>(s); }
+void BM_ShowPlaneUint16(benchmark::State& s) { showPlane<unsigned short>(s); }
+void BM_ShowPlaneFloat(benchmark::State& s) { showPlane<float>(s); }
+
+BENCHMARK(BM_OpenToPicture)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ShowPlaneUint8)->Arg(4096)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShowPlaneUint16)->Arg(4096)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShowPlaneFloat)->Arg(4096)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,212 @@
+#include <QAction>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QtTest>
+#include <memory>
+
+#include "ChannelComposite.h"
+#include "KorvaneViewerQt.h"
+#include "LsmWriter.h"
+#include "ModalBoxCatcher.h"
+#include "PlaneView.h"
+#include "ViewerProbe.h"
+#include "ViewerShell.h"
+
+using namespace korvane::testsupport;
+
+// The additions around the window: keys, zoom, read-out, channel colours, drops and the File menu.
+class ViewerShellTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<KorvaneViewerQt> mWindow;
+    ViewerShell* mShell = nullptr;
+    std::unique_ptr<ScopedFile> mFile;
+    LsmSpec mSpec;
+
+    PlaneView* view() { return mWindow->mImageLabel; }
+    QString writeStack(const LsmSpec& aSpec) {
+        mSpec = aSpec;
+        mFile = std::make_unique<ScopedFile>("shell.lsm");
+        writeLsm(mFile->path(), aSpec);
+        return QString::fromStdString(mFile->path());
+    }
+    void open(const LsmSpec& aSpec) {
+        mWindow->mLoadFileNameLineEdit->setText(writeStack(aSpec));
+        QTest::keyClick(mWindow->mLoadFileNameLineEdit, Qt::Key_Return);
+    }
+    // Keys of a row: '>' Page Down, '<' Page Up, '+', '=', '-', '1', '0' themselves.
+    void press(QWidget* aTarget, const QString& aKeys, Qt::KeyboardModifiers aModifiers) {
+        const QString keys = "><+=-10";
+        const Qt::Key codes[] = {Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_Plus, Qt::Key_Equal,
+                                 Qt::Key_Minus,    Qt::Key_1,      Qt::Key_0};
+        for (QChar key : aKeys) QTest::keyClick(aTarget, codes[keys.indexOf(key)], aModifiers);
+    }
+
+  private slots:
+    void init() {
+        mWindow = std::make_unique<KorvaneViewerQt>();
+        mShell = new ViewerShell(*mWindow);
+        mWindow->show();
+        QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+    }
+    void cleanup() { mWindow.reset(); }
+
+    void navigationKeysWorkFromAnyControlAndStopAtTheEnds_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QList<int>>("tcz");
+        QTest::newRow("z") << "mZPlaneSpinBox" << 0 << ">>" << QList<int>{0, 0, 2};
+        QTest::newRow("z stops at last") << "mPropertiesPlainTextEdit" << 0 << ">>>>" << QList<int>{0, 0, 3};
+        QTest::newRow("z stops at first") << "mLoadFileNameLineEdit" << 0 << "><<" << QList<int>{0, 0, 0};
+        QTest::newRow("channel") << "mTabWidget" << int(Qt::ShiftModifier) << ">><" << QList<int>{0, 0, 0};
+        QTest::newRow("timepoint") << "mImageDataTypeComboBox" << int(Qt::ControlModifier) << ">>"
+                                   << QList<int>{1, 0, 0};
+    }
+    void navigationKeysWorkFromAnyControlAndStopAtTheEnds() {
+        QFETCH(QString, focus);
+        QFETCH(int, modifiers);
+        QFETCH(QString, keys);
+        QFETCH(QList<int>, tcz);
+        open(lsmSpec(8, 4, 4, 2, 2));
+        ModalBoxCatcher catcher;
+        QWidget* target = mWindow->findChild<QWidget*>(focus);
+        target->setFocus();
+        press(target, keys, Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(catcher.describe(), QString());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);  // the busy cursor went with each load
+        QCOMPARE((QList<int>{mWindow->mTimepointSpinBox->value(), mWindow->mChannelSpinBox->value(),
+                             mWindow->mZPlaneSpinBox->value()}),
+                 tcz);
+        for (int x = 0; x < 8; ++x)
+            QCOMPARE(greyAt(*mWindow, x, 3), int(expectedSample(mSpec, tcz[0], tcz[1], tcz[2], 3, x)));
+    }
+
+    void zoomStepsShowSharpSquaresAndTheLevel_data() {
+        QTest::addColumn<QString>("keys");  // with Ctrl
+        QTest::addColumn<int>("step");
+        QTest::addColumn<QString>("level");
+        QTest::newRow("plus") << "+" << 1 << "Zoom 200%";
+        QTest::newRow("equal twice") << "==" << 2 << "Zoom 400%";
+        QTest::newRow("minus") << "-" << -1 << "Zoom 50%";
+        QTest::newRow("stops at 32") << "+++++++" << 5 << "Zoom 3200%";
+        QTest::newRow("stops at 1/32") << "-------" << -5 << "Zoom 3.125%";
+        QTest::newRow("actual size") << "+1" << 0 << "Zoom 100%";
+    }
+    void zoomStepsShowSharpSquaresAndTheLevel() {
+        QFETCH(QString, keys);
+        QFETCH(int, step);
+        QFETCH(QString, level);
+        open(lsmSpec(40, 24, 1, 1, 1));
+        mWindow->mZPlaneSpinBox->setFocus();
+        press(mWindow->mZPlaneSpinBox, keys, Qt::ControlModifier);
+        QCOMPARE(view()->zoomStep(), step);
+        QCOMPARE(mShell->zoomLabel()->text(), level);
+        const int scale = 1 << qMax(step, 0), divisor = 1 << qMax(-step, 0);
+        QCOMPARE(view()->minimumSize(),
+                 QSize((40 * scale + divisor - 1) / divisor, (24 * scale + divisor - 1) / divisor));
+        if (step < 0) return;
+        const QImage drawn = view()->grab(QRect(0, 0, 40 * scale, 24 * scale)).toImage();
+        for (int y = 0; y < 24 * scale; y += qMax(1, scale - 1))
+            for (int x = 0; x < 40 * scale; x += qMax(1, scale - 1))
+                QCOMPARE(qRed(drawn.pixel(x, y)), greyAt(*mWindow, x / scale, y / scale));
+    }
+
+    void wheelZoomKeepsThePointUnderTheCursorDragPansFitFitsOpeningResets() {
+        open(lsmSpec(400, 300, 1, 1, 1));
+        QTRY_COMPARE(view()->parentWidget()->size(), QSize(408, 308));  // laid out in the image area
+        QWidget* viewport = mWindow->mImageScrollArea->viewport();
+        const QPoint cursor = view()->mapTo(viewport, QPoint(200, 150));
+        for (int turn = 0; turn < 2; ++turn) {
+            const QPoint at = view()->mapFrom(viewport, cursor);
+            QWheelEvent wheel(at, view()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                              Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(view(), &wheel);
+        }
+        QCOMPARE(view()->zoomStep(), 2);
+        QVERIFY((view()->mapFrom(viewport, cursor) - QPoint(800, 600)).manhattanLength() <= 4);
+        QTest::mousePress(view(), Qt::LeftButton, {}, QPoint(800, 600));
+        QTest::mouseMove(view(), QPoint(750, 570));
+        QTest::mouseRelease(view(), Qt::LeftButton, {}, QPoint(750, 570));
+        QVERIFY((view()->mapFrom(viewport, cursor) - QPoint(850, 630)).manhattanLength() <= 4);  // panned
+
+        mShell->fitAction()->trigger();
+        const QSize room = mWindow->mImageScrollArea->maximumViewportSize() - QSize(8, 8);
+        const QSize fitted = QSize(400, 300) * std::ldexp(1.0, view()->zoomStep());
+        QCOMPARE(view()->minimumSize(), fitted);
+        QVERIFY(fitted.boundedTo(room) == fitted && (fitted * 2).boundedTo(room) != fitted * 2);
+        QTest::keyClick(mWindow->mLoadFileNameLineEdit, Qt::Key_Return);
+        QCOMPARE(view()->zoomStep(), 0);
+    }
+
+    void readoutShowsTheLoadedValue_data() {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QPoint>("cropStart");
+        QTest::newRow("u8") << kLsmUint8 << QPoint();
+        QTest::newRow("u16 cropped") << kLsmUint16 << QPoint(5, 2);
+        QTest::newRow("float") << kLsmFloat32 << QPoint();
+    }
+    void readoutShowsTheLoadedValue() {
+        QFETCH(int, code);
+        QFETCH(QPoint, cropStart);
+        open(lsmSpec(20, 10, 1, 1, 1, {code}));
+        mWindow->mEnableCroppingCheckBox->setChecked(!cropStart.isNull());
+        mWindow->mXStartSpinBox->setValue(cropStart.x());
+        mWindow->mYStartSpinBox->setValue(cropStart.y());
+        mWindow->mApplyPushButton->click();
+        mShell->zoomInAction()->trigger();
+        for (const QPoint pixel : {QPoint(0, 0), QPoint(3, 1), QPoint(14, 7)}) {
+            QTest::mouseMove(view(), pixel * 2 + QPoint(1, 1));
+            const QPoint at = cropStart + pixel;
+            const QStringList parts = mShell->readoutLabel()->text().split(": ");
+            QCOMPARE(parts.value(0), QString("x %1, y %2").arg(at.x()).arg(at.y()));
+            QCOMPARE(parts.value(1).toFloat(), float(expectedSample(mSpec, 0, 0, 0, at.y(), at.x())));
+        }
+        QTest::mouseMove(view(), QPoint((20 - cropStart.x()) * 2 + 1, 1));
+        QCOMPARE(mShell->readoutLabel()->text(), QString());
+        QTest::mouseMove(view(), QPoint(1, 1));
+        view()->releasePlane();  // as before the next plane is read
+        QCOMPARE(mShell->readoutLabel()->text(), QString());
+    }
+
+    void channelColoursFollowCropAndReturnToTheExactGrey() {
+        open(lsmSpec(16, 12, 2, 2, 1));
+        mWindow->mZPlaneSpinBox->setValue(1);
+        const QImage grey = view()->grab(QRect(0, 0, 16, 12)).toImage();
+        QTest::keyClick(mWindow->mZPlaneSpinBox, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        DorudURIVuruda& reader = *KorvaneViewerQtProbe::reader(*mWindow);
+        QCOMPARE(view()->grab(QRect(0, 0, 16, 12)).toImage().convertToFormat(QImage::Format_RGB32),
+                 composeChannels(reader, 0, 1, QRect()));
+        mWindow->mEnableCroppingCheckBox->setChecked(true);
+        mWindow->mXStartSpinBox->setValue(4);
+        mWindow->mXWidthSpinBox->setValue(8);
+        mWindow->mApplyPushButton->click();
+        QCOMPARE(view()->colourPicture(), composeChannels(reader, 0, 1, QRect(4, 0, 8, 12)));
+        mWindow->mEnableCroppingCheckBox->setChecked(false);
+        mWindow->mApplyPushButton->click();
+        mShell->channelColoursAction()->trigger();
+        QCOMPARE(view()->grab(QRect(0, 0, 16, 12)).toImage(), grey);
+    }
+
+    void droppedFileOpensAsIfTypedAndFileMenuWorks() {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(writeStack(lsmSpec(8, 8, 1, 1, 1)))});
+        QWidget* target = mWindow->mPropertiesPlainTextEdit;  // a text field that takes drops itself
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        QCOMPARE(mWindow->mLoadFileNameLineEdit->text(), QString::fromStdString(mFile->path()));
+        QCOMPARE(KorvaneViewerQtProbe::image(*mWindow).size(), QSize(8, 8));
+
+        ModalBoxCatcher catcher;
+        mShell->openAction()->trigger();
+        QCOMPARE(catcher.describe(), QString("Open Image File: "));
+        mShell->quitAction()->trigger();
+        QVERIFY(!mWindow->isVisible());
+    }
+};
+
+QTEST_MAIN(ViewerShellTest)
+#include "tst_ViewerShell.moc"

@@ -1,0 +1,66 @@
+#ifndef KORVANE_VIEWERSHELL_H
+#define KORVANE_VIEWERSHELL_H
+
+#include <QKeySequence>
+#include <QList>
+#include <QObject>
+
+class KorvaneViewerQt;
+class PlaneView;
+class QAction;
+class QLabel;
+class QMenu;
+class QSpinBox;
+class BlitzBioReader;
+
+// Everything around the fixed window, wired in one place: the menus and their shortcuts (which work
+// whichever control has the focus), zoom, the status bar with the zoom level and the value under the
+// cursor, channel colours, and opening a file dropped on the window. The window itself is unchanged;
+// the shell only drives its widgets, so every plane still loads through the window's own slots.
+class ViewerShell : public QObject {
+    Q_OBJECT
+
+  public:
+    // Lives as a child of the window.
+    explicit ViewerShell(KorvaneViewerQt& aWindow);
+
+    QAction* openAction() const { return mOpen; }
+    QAction* quitAction() const { return mQuit; }
+    QAction* zoomInAction() const { return mZoomIn; }
+    QAction* zoomOutAction() const { return mZoomOut; }
+    QAction* actualSizeAction() const { return mActualSize; }
+    QAction* fitAction() const { return mFit; }
+    QAction* channelColoursAction() const { return mChannelColours; }
+    QLabel* readoutLabel() const { return mReadout; }
+    QLabel* zoomLabel() const { return mZoomLabel; }
+
+  protected:
+    bool eventFilter(QObject* aWatched, QEvent* aEvent) override;
+
+  private:
+    void buildMenus();
+    QAction* addAction(QMenu* aMenu, const QString& aText, const QList<QKeySequence>& aKeys);
+    // Moves a navigation spin box one index on, within the reader's count, so that its slot loads.
+    void step(QSpinBox* aSpinBox, int (BlitzBioReader::*aCount)(), int aDelta);
+    void showZoom(int aStep);
+    void refreshColours();
+    void openDropped(const QString& aPath);
+    bool isInWindow(QObject* aObject) const;
+
+    KorvaneViewerQt& mWindow;
+    PlaneView* mView;
+    QAction* mOpen = nullptr;
+    QAction* mQuit = nullptr;
+    QAction* mZoomIn = nullptr;
+    QAction* mZoomOut = nullptr;
+    QAction* mActualSize = nullptr;
+    QAction* mFit = nullptr;
+    QAction* mChannelColours = nullptr;
+    QLabel* mReadout = nullptr;
+    QLabel* mZoomLabel = nullptr;
+    QList<QKeySequence> mKeys;  // every shortcut of the shell, taken before the focused control sees it
+    int mPlanesShown = 0;
+    int mPlanesShownAtPress = 0;
+};
+
+#endif
