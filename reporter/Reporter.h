@@ -13,6 +13,10 @@ class Reporter;
 // Abstract message sink. Registered reporters are owned by the Reporter registry.
 class ReporterImpl {
   public:
+    ReporterImpl() = default;
+    // A copy would be a reporter the registry does not know, or one it deletes twice.
+    ReporterImpl(const ReporterImpl&) = delete;
+    ReporterImpl& operator=(const ReporterImpl&) = delete;
     virtual ~ReporterImpl() {}
     virtual int getId() = 0;
     virtual void progress(int aDone, int aTotal) = 0;
@@ -33,6 +37,10 @@ class ReporterImpl {
 // Class-wide registry of reporters keyed by id; broadcasts visit them in ascending id order.
 class Reporter {
   public:
+    Reporter() = default;
+    // Destroying a Reporter deletes every registered reporter; copies would only repeat that.
+    Reporter(const Reporter&) = delete;
+    Reporter& operator=(const Reporter&) = delete;
     virtual ~Reporter();
 
     static void addReporter(ReporterImpl* aReporter);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 ReporterCmdline::ReporterCmdline(int aVerbosity, std::ostream* aStream) : mStream(aStream) {
     mHookEnabled = false;
@@ -12,8 +13,13 @@ ReporterCmdline::ReporterCmdline(int aVerbosity, std::ostream* aStream) : mStrea
 int ReporterCmdline::getId() { return 1; }
 
 void ReporterCmdline::writePercent(double aPercent) {
+    // A NaN or infinite percentage (0 of 0, x of 0) has no number to print; anything below int's range
+    // is clamped rather than converted, which would be undefined.
+    if (!std::isfinite(aPercent)) return;
     if (aPercent > 100.0) aPercent = 100.0;
-    const int rounded = static_cast<int>(std::floor(aPercent + 0.5));
+    constexpr double kLowest = std::numeric_limits<int>::min();
+    const double floored = std::floor(aPercent + 0.5);
+    const int rounded = floored <= kLowest ? std::numeric_limits<int>::min() : static_cast<int>(floored);
     *mStream << "done " << rounded << "%" << std::endl;
 }
 

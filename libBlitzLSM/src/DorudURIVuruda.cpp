@@ -2,6 +2,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -227,6 +228,18 @@ int DorudURIVuruda::getThumbSizeY() { return 256; }
 void DorudURIVuruda::setSeries(int) {}
 
 void DorudURIVuruda::open(const std::string& aFileName) {
+    // Nothing but BlitzFileIOException may leave the reader: callers catch only that.
+    try {
+        openFile(aFileName);
+    } catch (const BlitzFileIOException&) {
+        throw;
+    } catch (const std::exception& e) {
+        KORVANE_CLOSE_AND_THROW("Exception caught when opening file '" << aFileName << "'. Error message '"
+                                                                       << e.what() << "'.");
+    }
+}
+
+void DorudURIVuruda::openFile(const std::string& aFileName) {
     if (isOpen()) close();
     mReadState->reset();  // no directory offsets or kept plane of another file
     mCurrentFile = aFileName;
@@ -309,6 +322,18 @@ void DorudURIVuruda::open(const std::string& aFileName) {
         KORVANE_CLOSE_AND_THROW("LSM-info record in file '"
                                 << mCurrentFile << "' has invalid dimensionChannels " << mSizeC
                                 << ", more than the file's " << fileSize << " byte can hold.");
+
+    // Each channel is a sample of the first image directory, one strip at least (some microscopes write
+    // one strip more than samples); a directory holds at most 65535 samples. A record claiming more
+    // channels would only make the per-channel tables huge.
+    uint16_t samplesPerPixel = 1;
+    TIFFGetFieldDefaulted(mTiff, TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
+    const uint32_t strips = TIFFNumberOfStrips(mTiff);
+    const uint32_t channelLimit = std::min<uint32_t>(std::max<uint32_t>(samplesPerPixel, strips), 65535);
+    if (uint32_t(mSizeC) > channelLimit)
+        KORVANE_CLOSE_AND_THROW("LSM-info record in file '"
+                                << mCurrentFile << "' has invalid dimensionChannels " << mSizeC
+                                << ", more than the " << channelLimit << " its first image can hold.");
 
     std::vector<int32_t> codes;
     try {

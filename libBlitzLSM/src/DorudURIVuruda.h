@@ -20,6 +20,9 @@ struct LSMReadState;
 class DorudURIVuruda : public BlitzBioReader {
   public:
     DorudURIVuruda();
+    // The reader owns a stdio stream and a libtiff handle; a copy would close both twice.
+    DorudURIVuruda(const DorudURIVuruda&) = delete;
+    DorudURIVuruda& operator=(const DorudURIVuruda&) = delete;
 
     bool reservedQueryA() override;
     bool isOpen() override;
@@ -76,6 +79,8 @@ class DorudURIVuruda : public BlitzBioReader {
     void readThumbnail(blitz::Array<T, 2>& aArray);
 
   private:
+    void openFile(const std::string& aFileName);
+
     template <typename T>
     void readRawPlanes(T* destination, int aTimepoint, int aChannel, int aReqZStart, int aReqZWidth,
                        int aReqYStart, int aReqYWidth, int aReqXStart, int aReqXWidth);

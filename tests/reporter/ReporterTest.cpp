@@ -1,13 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "Reporter.h"
 #include "ReporterCmdline.h"
 
 namespace {
+
+static_assert(!std::is_copy_constructible_v<Reporter> && !std::is_copy_assignable_v<Reporter> &&
+                  !std::is_move_constructible_v<Reporter>,
+              "a Reporter's destructor empties the registry");
+static_assert(!std::is_copy_constructible_v<ReporterCmdline> && !std::is_copy_assignable_v<ReporterCmdline> &&
+                  !std::is_move_constructible_v<ReporterCmdline>,
+              "reporters belong to the registry");
 
 // Records every broadcast and counts its own deletion.
 class RecordingReporter : public ReporterImpl {
@@ -167,6 +177,33 @@ TEST_F(ConsoleReporter, SubRangeProgress) {
     EXPECT_EQ(out.str(), "");
     reporter->progress(0.f, 8.f, 1.f, 1.f, 4.f);  // 200% clamps
     EXPECT_EQ(out.str(), "done 100%\n");
+}
+
+TEST_F(ConsoleReporter, ProgressWithoutANumberWritesNothingAndOtherValuesClampToInt) {
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+    const struct {
+        float from, to, subTotal, subDone, total;
+        const char* expected;
+    } cases[] = {
+        {0.f, 1.f, 0.f, 0.f, 1.f, ""},  // 0 of 0
+        {0.f, 1.f, 0.f, 1.f, 1.f, ""},  // 1 of 0
+        {0.f, 1.f, 1.f, nan, 1.f, ""},
+        {0.f, 1.f, 1.f, 1.f, nan, ""},
+        {-inf, 1.f, 1.f, 1.f, 1.f, ""},
+        {0.f, 1.f, 1.f, inf, 1.f, ""},
+        {-3e38f, 0.f, 1.f, 0.f, 1e-38f, "done -2147483648%\n"},
+        {-21474838.f, 0.f, 1.f, 0.f, 1.f, "done -2147483648%\n"},
+        {-1e6f, 0.f, 1.f, 0.f, 1.f, "done -100000000%\n"},
+    };
+    for (const auto& c : cases) {
+        out.str("");
+        reporter->progress(c.from, c.to, c.subTotal, c.subDone, c.total);
+        EXPECT_EQ(out.str(), c.expected)
+            << c.from << " " << c.to << " " << c.subTotal << " " << c.subDone << " " << c.total;
+    }
+    EXPECT_EQ(progress(-30000000, 1), "done -2147483648%\n");
+    EXPECT_EQ(progress(-21474837, 1), "done -2147483648%\n");
+    EXPECT_EQ(progress(-21474836, 1), "done -2147483600%\n");
 }
 
 TEST_F(ReporterRegistry, MessageStreamMakesOneBroadcastPerInsertion) {
