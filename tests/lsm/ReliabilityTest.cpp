@@ -86,7 +86,7 @@ TEST(Reliability, RepeatedOpenReadCloseLeavesDescriptorsAndMemoryFlat) {
     recipe.compression = kt::Compression::LZW;
     recipe.stripsPerChannel = 2;
     kt::writeLsm(good.path(), recipe);
-    recipe.stripFaults = {{3, 1, kt::StripFaultKind::OffsetBeyondEndOfFile, 0}};
+    recipe.stripFaults = {{3, 3, kt::StripFaultKind::OffsetBeyondEndOfFile, 0}};  // channel 1, read below
     kt::writeLsm(bad.path(), recipe);
 
     blitz::Array<unsigned short, 3> stack;
