@@ -113,6 +113,7 @@ void KorvaneViewerQt::OnSetLibrary(std::string aLibraryPath, unsigned int aHeapS
             mReader = nullptr;
             delete oldReader;
         }
+        mImageLabel->forgetShownPlaneSource();
         mReader = new DorudURIVuruda();
         SetLibraryStatus(true);
     } catch (const BlitzFileIOException& e) {
@@ -187,6 +188,8 @@ void KorvaneViewerQt::ResetControls() {
 }
 
 void KorvaneViewerQt::OpenFile(const std::string& aFileName) {
+    // The file may have changed since its plane was read: the next update reads again.
+    mImageLabel->forgetShownPlaneSource();
     if (!mReader) return;
     try {
         mReader->close();
@@ -288,7 +291,10 @@ void KorvaneViewerQt::Navigate(QSpinBox* aSpinBox, int (BlitzBioReader::*aCount)
     try {
         const int count = (mReader->*aCount)();
         if (count > aNewValue) {
-            if (aSpinBox == mSeriesSpinBox) mReader->setSeries(aNewValue);
+            if (aSpinBox == mSeriesSpinBox) {
+                mImageLabel->forgetShownPlaneSource();
+                mReader->setSeries(aNewValue);
+            }
             UpdatePlane(false);
         } else {
             // Pulled back to the last valid index without reloading: the picture stays as it was.
@@ -432,11 +438,27 @@ void KorvaneViewerQt::UpdatePlane(bool aUseFilePixelType) {
 template <typename T>
 void KorvaneViewerQt::LoadPlane(int aTimepoint, int aChannel, int aZPlane, int aXStart, int aXWidth,
                                 int aYStart, int aYWidth) {
+    const bool cropped = mEnableCroppingCheckBox->isChecked();
+    const PlaneIndex index{aTimepoint, aChannel, aZPlane};
+    const PlaneRequest request =
+        cropped ? PlaneRequest{index, true, aXStart, aXWidth, aYStart, aYWidth} : PlaneRequest{index};
+    const bool contrast = mAutomaticContrastCheckBox->isChecked();
+    blitz::Array<T, 2> plane;
+    // The same request to the same open file (the outer update right after the nested one of a file
+    // that opens in another type, or Apply pressed again) is answered by the kept plane: the reader
+    // would give the same elements. Its picture stays too when it was drawn with the same contrast.
+    bool reused = false;
+    bool keptPicture = false;
+    if (const blitz::Array<T, 2>* kept = mImageLabel->shownPlane().planeFor<T>(request)) {
+        plane.reference(*kept);
+        reused = true;
+        keptPicture = mImageLabel->shownPlane().sourceContrast() == contrast && !mImage.isNull();
+    }
     // The plane kept for the value read-out goes before the next one is read.
     mImageLabel->releasePlane();
-    blitz::Array<T, 2> plane;
-    const bool cropped = mEnableCroppingCheckBox->isChecked();
-    if (cropped) {
+    if (reused) {
+        if (cropped) CheckPlaneSize(plane, aXWidth, aYWidth);
+    } else if (cropped) {
         {
             BusyCursor busy;
             mReader->readArray(plane, aTimepoint, aChannel, aZPlane, 1, aYStart, aYWidth, aXStart, aXWidth);
@@ -448,14 +470,17 @@ void KorvaneViewerQt::LoadPlane(int aTimepoint, int aChannel, int aZPlane, int a
     }
     const double seconds = getElapsedSeconds();
     mJavaAccessTimeLabel->setText(QString::number(seconds, 'f', 4) + tr(" s"));
-    {
+    if (keptPicture) {
+        mImageLabel->update();  // a colour picture that was shown instead goes with the released plane
+    } else {
         BusyCursor busy;
         ShowPlane(plane);
     }
     const QRect crop =
         cropped ? QRect(std::max(aXStart, 0), std::max(aYStart, 0), plane.extent(1), plane.extent(0))
                 : QRect();
-    mImageLabel->setShownPlane(plane, PlaneIndex{aTimepoint, aChannel, aZPlane}, crop);
+    mImageLabel->setShownPlane(plane, index, crop);
+    mImageLabel->setShownPlaneSource(request, contrast);
 }
 
 template <typename T>
