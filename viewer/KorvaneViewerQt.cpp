@@ -5,11 +5,14 @@
 #include <QColor>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPixmap>
 #include <QTimer>
 #include <algorithm>
+#include <cstdint>
+#include <future>
 #include <iostream>
 
 #include "BlitzFileIOException.h"
@@ -41,6 +44,40 @@ void blockedThenUnblocked(Widget* aWidget, Change aChange) {
     aWidget->blockSignals(true);
     aChange();
     aWidget->blockSignals(false);
+}
+
+// The columns by rows that a plane request gives, if it is valid and the file is large enough to hold
+// that many elements of at least one byte; otherwise empty, so that nothing is set aside for a request
+// that a damaged or hostile header makes up.
+QSize plausiblePlaneSize(DorudURIVuruda& aReader, bool aCropped, int aXStart, int aXWidth, int aYStart,
+                         int aYWidth) {
+    const auto extent = [](int aStart, int aWidth, int aSize) -> int64_t {
+        const int64_t width = aWidth > 0 ? int64_t(aWidth) : int64_t(aSize) - aStart;
+        return aStart >= 0 && width >= 1 && aStart + width <= aSize ? width : 0;
+    };
+    const int64_t cols = aCropped ? extent(aXStart, aXWidth, aReader.getSizeX()) : aReader.getSizeX();
+    const int64_t rows = aCropped ? extent(aYStart, aYWidth, aReader.getSizeY()) : aReader.getSizeY();
+    const int64_t fileBytes = QFileInfo(QFile::decodeName(aReader.getCurrentFile().c_str())).size();
+    if (cols < 1 || rows < 1 || cols * rows > fileBytes) return QSize();
+    return QSize(int(cols), int(rows));
+}
+
+// A fresh picture for the plane, made on a helper thread while the plane is read; invalid when no helper
+// could be started.
+std::future<QImage> preparePicture(const QSize& aSize) {
+    try {
+        return std::async(std::launch::async, newFaultedGreyPicture, aSize.width(), aSize.height());
+    } catch (const std::exception&) {
+        return std::future<QImage>();
+    }
+}
+
+QImage takePicture(std::future<QImage>& aPicture) {
+    try {
+        return aPicture.get();
+    } catch (const std::exception&) {
+        return QImage();  // drawn without it
+    }
 }
 
 }  // namespace
@@ -456,6 +493,13 @@ void KorvaneViewerQt::LoadPlane(int aTimepoint, int aChannel, int aZPlane, int a
     }
     // The plane kept for the value read-out goes before the next one is read.
     mImageLabel->releasePlane();
+    // Without a picture to draw over, the new one is made ready while the plane is read. (A picture of
+    // another size stays until the plane is there: it is still shown if the read fails.)
+    std::future<QImage> picture;
+    if (!reused && mImage.isNull()) {
+        const QSize size = plausiblePlaneSize(*mReader, cropped, aXStart, aXWidth, aYStart, aYWidth);
+        if (!size.isEmpty()) picture = preparePicture(size);
+    }
     if (reused) {
         if (cropped) CheckPlaneSize(plane, aXWidth, aYWidth);
     } else if (cropped) {
@@ -474,6 +518,7 @@ void KorvaneViewerQt::LoadPlane(int aTimepoint, int aChannel, int aZPlane, int a
         mImageLabel->update();  // a colour picture that was shown instead goes with the released plane
     } else {
         BusyCursor busy;
+        if (picture.valid()) mImage = takePicture(picture);  // drawn over in place when its size fits
         ShowPlane(plane);
     }
     const QRect crop =
