@@ -143,6 +143,7 @@ void KorvaneViewerQt::ReportSevereError(const QString& aText) {
 // --- Reader set-up ---------------------------------------------------------------------------------
 
 void KorvaneViewerQt::OnSetLibrary(std::string aLibraryPath, unsigned int aHeapSizeMB) {
+    mImageLabel->forgetShownPlaneSource();  // the kept plane came from the reader that goes
     try {
         if (mReader) {
             // Cleared first so that mReader never points to a reader whose deletion failed.
@@ -150,7 +151,6 @@ void KorvaneViewerQt::OnSetLibrary(std::string aLibraryPath, unsigned int aHeapS
             mReader = nullptr;
             delete oldReader;
         }
-        mImageLabel->forgetShownPlaneSource();
         mReader = new DorudURIVuruda();
         SetLibraryStatus(true);
     } catch (const BlitzFileIOException& e) {
