@@ -5,11 +5,14 @@
 #include <QColor>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPixmap>
 #include <QTimer>
 #include <algorithm>
+#include <cstdint>
+#include <future>
 #include <iostream>
 
 #include "BlitzFileIOException.h"
@@ -41,6 +44,40 @@ void blockedThenUnblocked(Widget* aWidget, Change aChange) {
     aWidget->blockSignals(true);
     aChange();
     aWidget->blockSignals(false);
+}
+
+// The columns by rows that a plane request gives, if it is valid and the file is large enough to hold
+// that many elements of at least one byte; otherwise empty, so that nothing is set aside for a request
+// that a damaged or hostile header makes up.
+QSize plausiblePlaneSize(DorudURIVuruda& aReader, bool aCropped, int aXStart, int aXWidth, int aYStart,
+                         int aYWidth) {
+    const auto extent = [](int aStart, int aWidth, int aSize) -> int64_t {
+        const int64_t width = aWidth > 0 ? int64_t(aWidth) : int64_t(aSize) - aStart;
+        return aStart >= 0 && width >= 1 && aStart + width <= aSize ? width : 0;
+    };
+    const int64_t cols = aCropped ? extent(aXStart, aXWidth, aReader.getSizeX()) : aReader.getSizeX();
+    const int64_t rows = aCropped ? extent(aYStart, aYWidth, aReader.getSizeY()) : aReader.getSizeY();
+    const int64_t fileBytes = QFileInfo(QFile::decodeName(aReader.getCurrentFile().c_str())).size();
+    if (cols < 1 || rows < 1 || cols * rows > fileBytes) return QSize();
+    return QSize(int(cols), int(rows));
+}
+
+// A fresh picture for the plane, made on a helper thread while the plane is read; invalid when no helper
+// could be started.
+std::future<QImage> preparePicture(const QSize& aSize) {
+    try {
+        return std::async(std::launch::async, newFaultedGreyPicture, aSize.width(), aSize.height());
+    } catch (const std::exception&) {
+        return std::future<QImage>();
+    }
+}
+
+QImage takePicture(std::future<QImage>& aPicture) {
+    try {
+        return aPicture.get();
+    } catch (const std::exception&) {
+        return QImage();  // drawn without it
+    }
 }
 
 }  // namespace
@@ -106,6 +143,7 @@ void KorvaneViewerQt::ReportSevereError(const QString& aText) {
 // --- Reader set-up ---------------------------------------------------------------------------------
 
 void KorvaneViewerQt::OnSetLibrary(std::string aLibraryPath, unsigned int aHeapSizeMB) {
+    mImageLabel->forgetShownPlaneSource();  // the kept plane came from the reader that goes
     try {
         if (mReader) {
             // Cleared first so that mReader never points to a reader whose deletion failed.
@@ -187,6 +225,8 @@ void KorvaneViewerQt::ResetControls() {
 }
 
 void KorvaneViewerQt::OpenFile(const std::string& aFileName) {
+    // The file may have changed since its plane was read: the next update reads again.
+    mImageLabel->forgetShownPlaneSource();
     if (!mReader) return;
     try {
         mReader->close();
@@ -288,7 +328,10 @@ void KorvaneViewerQt::Navigate(QSpinBox* aSpinBox, int (BlitzBioReader::*aCount)
     try {
         const int count = (mReader->*aCount)();
         if (count > aNewValue) {
-            if (aSpinBox == mSeriesSpinBox) mReader->setSeries(aNewValue);
+            if (aSpinBox == mSeriesSpinBox) {
+                mImageLabel->forgetShownPlaneSource();
+                mReader->setSeries(aNewValue);
+            }
             UpdatePlane(false);
         } else {
             // Pulled back to the last valid index without reloading: the picture stays as it was.
@@ -432,11 +475,34 @@ void KorvaneViewerQt::UpdatePlane(bool aUseFilePixelType) {
 template <typename T>
 void KorvaneViewerQt::LoadPlane(int aTimepoint, int aChannel, int aZPlane, int aXStart, int aXWidth,
                                 int aYStart, int aYWidth) {
+    const bool cropped = mEnableCroppingCheckBox->isChecked();
+    const PlaneIndex index{aTimepoint, aChannel, aZPlane};
+    const PlaneRequest request =
+        cropped ? PlaneRequest{index, true, aXStart, aXWidth, aYStart, aYWidth} : PlaneRequest{index};
+    const bool contrast = mAutomaticContrastCheckBox->isChecked();
+    blitz::Array<T, 2> plane;
+    // The same request to the same open file (the outer update right after the nested one of a file
+    // that opens in another type, or Apply pressed again) is answered by the kept plane: the reader
+    // would give the same elements. Its picture stays too when it was drawn with the same contrast.
+    bool reused = false;
+    bool keptPicture = false;
+    if (const blitz::Array<T, 2>* kept = mImageLabel->shownPlane().planeFor<T>(request)) {
+        plane.reference(*kept);
+        reused = true;
+        keptPicture = mImageLabel->shownPlane().sourceContrast() == contrast && !mImage.isNull();
+    }
     // The plane kept for the value read-out goes before the next one is read.
     mImageLabel->releasePlane();
-    blitz::Array<T, 2> plane;
-    const bool cropped = mEnableCroppingCheckBox->isChecked();
-    if (cropped) {
+    // Without a picture to draw over, the new one is made ready while the plane is read. (A picture of
+    // another size stays until the plane is there: it is still shown if the read fails.)
+    std::future<QImage> picture;
+    if (!reused && mImage.isNull()) {
+        const QSize size = plausiblePlaneSize(*mReader, cropped, aXStart, aXWidth, aYStart, aYWidth);
+        if (!size.isEmpty()) picture = preparePicture(size);
+    }
+    if (reused) {
+        if (cropped) CheckPlaneSize(plane, aXWidth, aYWidth);
+    } else if (cropped) {
         {
             BusyCursor busy;
             mReader->readArray(plane, aTimepoint, aChannel, aZPlane, 1, aYStart, aYWidth, aXStart, aXWidth);
@@ -448,14 +514,18 @@ void KorvaneViewerQt::LoadPlane(int aTimepoint, int aChannel, int aZPlane, int a
     }
     const double seconds = getElapsedSeconds();
     mJavaAccessTimeLabel->setText(QString::number(seconds, 'f', 4) + tr(" s"));
-    {
+    if (keptPicture) {
+        mImageLabel->update();  // a colour picture that was shown instead goes with the released plane
+    } else {
         BusyCursor busy;
+        if (picture.valid()) mImage = takePicture(picture);  // drawn over in place when its size fits
         ShowPlane(plane);
     }
     const QRect crop =
         cropped ? QRect(std::max(aXStart, 0), std::max(aYStart, 0), plane.extent(1), plane.extent(0))
                 : QRect();
-    mImageLabel->setShownPlane(plane, PlaneIndex{aTimepoint, aChannel, aZPlane}, crop);
+    mImageLabel->setShownPlane(plane, index, crop);
+    mImageLabel->setShownPlaneSource(request, contrast);
 }
 
 template <typename T>

@@ -82,10 +82,14 @@ std::vector<QRgb> greyTable(const GreyMapping& aMapping) {
     return table;
 }
 
-// A new opaque-grey picture. Large ones are backed by memory that the kernel may map with huge pages,
-// so that a fresh picture of hundreds of MiB costs a few hundred page faults instead of many thousands.
+// A new opaque-grey picture. Large ones are aligned to huge pages, so that a kernel that maps anonymous
+// memory with them by its own policy can. They are not asked for: where freed huge pages go back to a
+// hypervisor, faulting in fresh ones costs several times more than small pages.
 // Null when the size is not possible or the memory is not there.
 QImage newGreyPicture(int aCols, int aRows);
+// The same with all its memory already in place, so that drawing into it only computes: made on a helper
+// thread while the plane is read, a fresh picture's page faults cost no time of their own.
+QImage newFaultedGreyPicture(int aCols, int aRows);
 
 // Rows aFirst to aEnd - 1 of the plane into the picture's lines.
 template <typename T>
@@ -96,9 +100,23 @@ void renderGreyRows(const blitz::Array<T, 2>& aPlane, const GreyMapping& aMappin
     const int y0 = aPlane.lbound(0);
     const int x0 = aPlane.lbound(1);
     const std::ptrdiff_t columnStride = aPlane.stride(1);
+    // Without contrast an integer shows its low byte below 32768 and 0 from there on: computed without a
+    // table look-up, the rows vectorise.
+    bool lowByte = false;
+    if constexpr (std::is_integral<T>::value)
+        lowByte = aMapping.offset == 0.0f && aMapping.scale == 1.0f && columnStride == 1;
     for (int y = aFirst; y < aEnd; ++y) {
         QRgb* line = reinterpret_cast<QRgb*>(aBits + aBytesPerLine * y);
         const T* element = &aPlane(y0 + y, x0);
+        if constexpr (std::is_integral<T>::value) {
+            if (lowByte) {
+                for (int x = 0; x < cols; ++x) {
+                    const uint32_t v = element[x];
+                    line[x] = opaqueGrey(v < 32768u ? int(v & 0xFFu) : 0);
+                }
+                continue;
+            }
+        }
         if constexpr (std::is_integral<T>::value && sizeof(T) <= 2) {
             if (!aTable.empty()) {
                 using Bits = typename std::make_unsigned<T>::type;
@@ -129,8 +147,10 @@ void renderGreyPlane(const blitz::Array<T, 2>& aPlane, bool aAutomaticContrast, 
     if (aImage.isNull()) return;
     std::vector<QRgb> table;
     if constexpr (std::is_integral<T>::value && sizeof(T) <= 2) {
-        // The table pays off once the plane has a quarter as many elements as it has entries.
-        if (uint64_t(rows) * uint64_t(cols) * 4 > (uint64_t(1) << (8 * sizeof(T))))
+        // The table pays off once the plane has a quarter as many elements as it has entries (and is not
+        // needed for the low bytes, see renderGreyRows).
+        const bool lowByte = mapping.offset == 0.0f && mapping.scale == 1.0f && aPlane.stride(1) == 1;
+        if (!lowByte && uint64_t(rows) * uint64_t(cols) * 4 > (uint64_t(1) << (8 * sizeof(T))))
             table = greyTable<T>(mapping);
     }
     uchar* bits = aImage.bits();  // detaches here, on this thread

@@ -33,6 +33,11 @@ class PlaneView : public QLabel {
     // Lets go of the kept plane, so that its memory is free before the next plane is read.
     void releasePlane();
     const ShownPlane& shownPlane() const { return mPlane; }
+    // See ShownPlane::setSource and ShownPlane::forgetSource.
+    void setShownPlaneSource(const PlaneRequest& aRequest, bool aAutomaticContrast) {
+        mPlane.setSource(aRequest, aAutomaticContrast);
+    }
+    void forgetShownPlaneSource() { mPlane.forgetSource(); }
 
     // Shown instead of the grey pixmap while not null.
     void setColourPicture(const QImage& aPicture);

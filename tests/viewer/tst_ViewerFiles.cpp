@@ -61,6 +61,8 @@ class ViewerFilesTest : public QObject {
     void openingFollowsFilePixelTypeThroughOneNestedUpdate_data();
     void openingFollowsFilePixelTypeThroughOneNestedUpdate();
     void automaticContrastMapsTheWorkedExamples();
+    void repeatedUpdateReadsOnlyWhatChanged_data();
+    void repeatedUpdateReadsOnlyWhatChanged();
     void failedReadsInsideNestedUpdateShowBoxesInTurn();
     void croppingClampsAndReportsUnexpectedSize();
     void loadMetadataReopensNamedFile();
@@ -326,6 +328,60 @@ void ViewerFilesTest::automaticContrastMapsTheWorkedExamples() {
     QTest::mouseClick(w.mAutomaticContrastCheckBox, Qt::LeftButton);
     QCOMPARE(greyAt(w, 0, 0), 0);
     QCOMPARE(greyAt(w, 100, 0), 100);
+}
+
+void ViewerFilesTest::repeatedUpdateReadsOnlyWhatChanged_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("reads");  // the file, emptied before the change, is read again: error box
+    QTest::addColumn<bool>("samePicture");
+    QTest::newRow("identical") << "apply" << false << true;
+    QTest::newRow("type") << "type" << true << true;
+    QTest::newRow("z plane") << "z" << true << true;
+    QTest::newRow("channel") << "channel" << true << true;
+    QTest::newRow("crop") << "crop" << true << true;
+    QTest::newRow("contrast") << "contrast" << false << false;
+    QTest::newRow("file rewritten and reopened") << "file" << false << false;
+}
+
+void ViewerFilesTest::repeatedUpdateReadsOnlyWhatChanged() {
+    QFETCH(QString, change);
+    QFETCH(bool, reads);
+    QFETCH(bool, samePicture);
+    KorvaneViewerQt& w = *mWindow;
+    auto stack = [](int aShift) {
+        LsmSpec recipe = lsmSpec(16, 8, 2, 2, 1, {kLsmUint16, kLsmUint16});
+        recipe.values = [aShift](int, int, int, int y, int x) { return aShift + 37 * y + x; };
+        return recipe;
+    };
+    const std::string path = writeStack(stack(300), "repeat");
+    openByTyping(qPath(path));
+    const QImage before = KorvaneViewerQtProbe::image(w).copy();
+
+    ModalBoxCatcher catcher;
+    const int shift = change == "file" ? 1000 : 300;
+    if (change == "file")
+        writeLsm(path, stack(shift));
+    else
+        QVERIFY(QFile::resize(qPath(path), 0));
+    if (change == "crop") w.mEnableCroppingCheckBox->setChecked(true);
+    if (change == "crop") w.mXStartSpinBox->setValue(1);
+    if (change == "apply" || change == "crop")
+        QTest::mouseClick(w.mApplyPushButton, Qt::LeftButton);
+    else if (change == "type")
+        w.mImageDataTypeComboBox->setCurrentIndex(3);
+    else if (change == "z")
+        w.mZPlaneSpinBox->setValue(1);
+    else if (change == "channel")
+        w.mChannelSpinBox->setValue(1);
+    else if (change == "contrast")
+        QTest::mouseClick(w.mAutomaticContrastCheckBox, Qt::LeftButton);
+    else
+        openByTyping(qPath(path));
+    QVERIFY2((catcher.count() > 0) == reads, qPrintable(catcher.describe()));
+    QCOMPARE(KorvaneViewerQtProbe::image(w) == before, samePicture);
+    if (!reads)
+        QCOMPARE(w.mImageLabel->shownPlane().readout(QPoint(5, 3)),
+                 QString("x 5, y 3: %1").arg(shift + 37 * 3 + 5));
 }
 
 void ViewerFilesTest::failedReadsInsideNestedUpdateShowBoxesInTurn() {
