@@ -20,6 +20,7 @@
 #include "DorudURIVuruda.h"
 #include "KorvaneViewerQt.h"
 #include "PlaneView.h"
+#include "StartupFile.h"
 
 namespace {
 
@@ -175,13 +176,7 @@ void ViewerShell::refreshColours() {
 }
 
 void ViewerShell::openDropped(const QString& aPath) {
-    // As if typed: the name goes into the Filename field and Return is pressed there.
-    QLineEdit* field = mWindow.mLoadFileNameLineEdit;
-    field->setText(aPath);
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QCoreApplication::sendEvent(field, &press);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
-    QCoreApplication::sendEvent(field, &release);
+    openStartupFile(mWindow, aPath);  // as if typed into the Filename field, like a start-up file
 }
 
 bool ViewerShell::isInWindow(QObject* aObject) const {
