@@ -14,6 +14,7 @@
 #include "AtomicOutput.h"
 #include "DorudURIVuruda.h"
 #include "PixelDataType.h"
+#include "TiffOutputStream.h"
 
 #ifndef KORVANE_VERSION
 #define KORVANE_VERSION "0"
@@ -291,8 +292,8 @@ void convertToOmeTiff(DorudURIVuruda& aReader, const std::string& aImageName, co
     AtomicOutput output(aOutputPath);
     TIFFSetErrorHandler(keepTiffError);
     gTiffError = "unknown error";
-    std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(
-        TIFFOpen(output.temporaryPath().c_str(), bigTiff ? "w8l" : "wl"), TIFFClose);
+    TiffOutputStream stream(output.temporaryPath());
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(stream.open(bigTiff ? "w8l" : "wl"), TIFFClose);
     if (!tiff) throw std::runtime_error("cannot write '" + output.temporaryPath() + "': " + gTiffError);
     if (type == TYPE_FLOAT)
         writePlanes<float>(aReader, stack, tiff.get(), xml, compression, aOptions);
@@ -302,6 +303,7 @@ void convertToOmeTiff(DorudURIVuruda& aReader, const std::string& aImageName, co
         writePlanes<uint8_t>(aReader, stack, tiff.get(), xml, compression, aOptions);
     if (TIFFFlush(tiff.get()) != 1) throw std::runtime_error("cannot complete the output: " + gTiffError);
     tiff.reset();
+    stream.finish();
     output.commit(aOptions.replace);
 }
 
