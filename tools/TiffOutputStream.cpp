@@ -99,7 +99,9 @@ tmsize_t TiffOutputStream::read(unsigned char* aData, uint64_t aSize) {
         mPosition += aSize;
         return tmsize_t(aSize);
     }
-    if (!flush()) return -1;
+    // Bytes that are all in the file are read from there; the buffer goes out first only when it
+    // holds some of them.
+    if (mPosition < bufferEnd && mPosition + aSize > mBase && !flush()) return -1;
     uint64_t done = 0;
     while (done < aSize) {
         const ssize_t got = ::pread(mFd, aData + done, aSize - done, off_t(mPosition + done));
