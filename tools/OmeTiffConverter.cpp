@@ -14,6 +14,7 @@
 #include "AtomicOutput.h"
 #include "DorudURIVuruda.h"
 #include "PixelDataType.h"
+#include "TiffOutputStream.h"
 
 #ifndef KORVANE_VERSION
 #define KORVANE_VERSION "0"
@@ -153,23 +154,16 @@ void writePlane(TIFF* aTiff, const StackSummary& aStack, const T* aPlane, uint16
         throw std::runtime_error("cannot write directory " + std::to_string(aIndex) + ": " + gTiffError);
 }
 
-// The reader finds every read's first plane by walking the directory chain from the start, so planes
-// are read a few z at a time: as many as fit into one LSM directory's bytes (every channel of a
-// plane), or 8 MiB when that is more. Together with the reader's own buffer of one directory this
-// bounds the memory whatever the stack's size.
+// Planes are read a few z at a time, as many as fit into 2 MiB (at least one): few reader calls
+// when planes are small, while the planes read stay in the processor's cache until they are written,
+// which saves about a tenth of the time against larger batches. Together with the reader's own buffer
+// of one directory this bounds the memory whatever the stack's size.
 template <typename T>
 void writePlanes(DorudURIVuruda& aReader, const StackSummary& aStack, TIFF* aTiff, const std::string& aXml,
                  uint16_t aCompression, const ConvertOptions& aOptions) {
     const int64_t total = int64_t(aStack.sizeT) * aStack.sizeC * aStack.sizeZ;
     const uint64_t planeBytes = uint64_t(aStack.sizeX) * uint64_t(aStack.sizeY) * sizeof(T);
-    uint64_t directoryBytes = 0;
-    for (const int type : aStack.pixelTypes)
-        directoryBytes += uint64_t(aStack.sizeX) * uint64_t(aStack.sizeY) *
-                          (type == TYPE_UINT8    ? 1
-                           : type == TYPE_UINT16 ? 2
-                                                 : 4);
-    const int chunk = int(std::clamp<uint64_t>(std::max<uint64_t>(directoryBytes, 8 << 20) / planeBytes, 1,
-                                               uint64_t(aStack.sizeZ)));
+    const int chunk = int(std::clamp<uint64_t>((2 << 20) / planeBytes, 1, uint64_t(aStack.sizeZ)));
     blitz::Array<T, 3> planes;
     int64_t done = 0;
     for (int t = 0; t < aStack.sizeT; ++t) {
@@ -291,8 +285,8 @@ void convertToOmeTiff(DorudURIVuruda& aReader, const std::string& aImageName, co
     AtomicOutput output(aOutputPath);
     TIFFSetErrorHandler(keepTiffError);
     gTiffError = "unknown error";
-    std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(
-        TIFFOpen(output.temporaryPath().c_str(), bigTiff ? "w8l" : "wl"), TIFFClose);
+    TiffOutputStream stream(output.temporaryPath());
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(stream.open(bigTiff ? "w8l" : "wl"), TIFFClose);
     if (!tiff) throw std::runtime_error("cannot write '" + output.temporaryPath() + "': " + gTiffError);
     if (type == TYPE_FLOAT)
         writePlanes<float>(aReader, stack, tiff.get(), xml, compression, aOptions);
@@ -302,6 +296,7 @@ void convertToOmeTiff(DorudURIVuruda& aReader, const std::string& aImageName, co
         writePlanes<uint8_t>(aReader, stack, tiff.get(), xml, compression, aOptions);
     if (TIFFFlush(tiff.get()) != 1) throw std::runtime_error("cannot complete the output: " + gTiffError);
     tiff.reset();
+    stream.finish();
     output.commit(aOptions.replace);
 }
 
