@@ -1,5 +1,6 @@
 #include "LSMStreamProcedures.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -72,6 +73,11 @@ int BlitzLSMTIFFclose(thandle_t aHandle) {
 toff_t BlitzLSMTIFFsize(thandle_t aHandle) {
     LSMStreamHandle* handle = handleOf(aHandle);
     if (handle == nullptr || handle->file == nullptr) return 0;
+    // Asked several times per block read: a stat leaves the stream and its buffer alone, where a seek
+    // to the end and back would throw the buffered bytes away.
+    struct stat info;
+    if (fstat(fileno(handle->file), &info) == 0 && S_ISREG(info.st_mode))
+        return info.st_size < 0 ? 0 : static_cast<toff_t>(info.st_size);
     const off_t current = ftello(handle->file);
     if (current < 0) return 0;
     if (fseeko(handle->file, 0, SEEK_END) != 0) return 0;
