@@ -2,8 +2,10 @@
 LZW, which Debian's tifffile cannot decode) and compared with the LSM's own directories."""
 import json
 import os
+import signal
 import subprocess
 import tempfile
+import time
 import unittest
 import xml.etree.ElementTree as ET
 
@@ -153,6 +155,31 @@ class KorvaneLsmTest(unittest.TestCase):
                      "double originX_m              = -1.79769e+308", "double originY_m              = 0.3",
                      "double originZ_m              = -2.22507e-308", "double TimeIntervall          = 1e+300"):
             self.assertIn(line + "\n", printout)
+
+    def test_signal_mid_conversion_ends_it_cleanly_unless_ignored_at_start(self):
+        lsm = self.stack("big.lsm", 1024, 1024, 4, 3, 2, 3)
+        for sig, ignored in ((signal.SIGHUP, True), (signal.SIGTERM, False)):
+            with self.subTest(signal=sig.name, ignored=ignored):
+                out = self.path("out.ome.tif")
+                start = (lambda: signal.signal(sig, signal.SIG_IGN)) if ignored else None  # as nohup does
+                child = subprocess.Popen([TOOL, "convert", "--compression", "deflate", "--force", lsm, out],
+                                         preexec_fn=start, stderr=subprocess.PIPE)
+                parts = lambda: [f for f in os.listdir(self.dir) if ".part-" in f]
+                deadline = time.monotonic() + 60
+                while not any(os.path.getsize(self.path(f)) for f in parts()) and time.monotonic() < deadline:
+                    time.sleep(0.005)
+                child.send_signal(signal.SIGSTOP)  # so that it is still converting when the signal comes
+                self.assertTrue(parts(), "the conversion ended before the signal")
+                child.send_signal(sig)
+                child.send_signal(signal.SIGCONT)
+                child.communicate()
+                if ignored:
+                    self.assertEqual(child.returncode, 0)
+                    np.testing.assert_array_equal(ome_series(out)[0], lsm_planes(lsm))
+                    os.remove(out)
+                else:
+                    self.assertEqual(child.returncode, -sig)
+                self.assertEqual(sorted(os.listdir(self.dir)), ["big.lsm"])
 
     def test_failures_leave_no_output_and_exit_with_their_status(self):
         text = self.path("notes.lsm")
