@@ -181,6 +181,20 @@ class KorvaneLsmTest(unittest.TestCase):
                     self.assertEqual(child.returncode, -sig)
                 self.assertEqual(sorted(os.listdir(self.dir)), ["big.lsm"])
 
+    def test_file_names_pass_as_bytes(self):
+        folder = os.fsencode(self.dir)
+        lsm, out = os.path.join(folder, b"caf\xe9 scan.lsm"), os.path.join(folder, b"r\xe9sultat.ome.tif")
+        subprocess.run([WRITE_STACK, lsm, *map(str, (16, 8, 2, 3, 1, 1))], check=True)
+        info = subprocess.run([TOOL, "info", "--json", lsm], capture_output=True)
+        self.assertEqual(info.returncode, 0, info.stderr)
+        self.assertEqual(json.loads(info.stdout)["file"], lsm.decode("latin-1"))  # shown as its code page
+        result = subprocess.run([TOOL, "convert", lsm, out], capture_output=True)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(os.listdir(folder)), [b"caf\xe9 scan.lsm", b"r\xe9sultat.ome.tif"])
+        np.testing.assert_array_equal(ome_series(os.fsdecode(out))[0], lsm_planes(os.fsdecode(lsm)))
+        with tifffile.TiffFile(os.fsdecode(out)) as tif:
+            self.assertEqual(ET.fromstring(tif.ome_metadata).find(f"{OME}Image").get("Name"), "caf\xe9 scan.lsm")
+
     def test_failures_leave_no_output_and_exit_with_their_status(self):
         text = self.path("notes.lsm")
         with open(text, "w") as f:
