@@ -132,11 +132,10 @@ bool DirectoryIndex::readStripOffsets(LSMStreamHandle& aHandle, const unsigned c
         width = 8;
     aOffsets.clear();
     if (width == 0 || count == 0 || count > kMaxStrips || count * width > mFileSize) return false;
-    std::vector<unsigned char> values;
     if (count * width > fieldWidth) {
-        values.resize(size_t(count * width));
-        if (!readAt(aHandle, decode(field, fieldWidth), values.data(), values.size())) return false;
-        field = values.data();
+        mValues.resize(size_t(count * width));
+        if (!readAt(aHandle, decode(field, fieldWidth), mValues.data(), mValues.size())) return false;
+        field = mValues.data();
     }
     for (uint64_t s = 0; s < count; ++s) aOffsets.push_back(decode(field + s * width, width));
     return true;
@@ -146,8 +145,7 @@ void DirectoryIndex::placeDirectory(uint64_t aNumber, const std::vector<uint64_t
     // Each strip against the same strip of the last directory of its kind whose strips all found a place:
     // a damaged directory never misleads the ones after it.
     std::vector<uint64_t>& reference = mReference[aNumber % 2];
-    std::vector<uint64_t> positions;
-    positions.reserve(aStored.size());
+    mPositions.clear();
     mNewSteps.clear();
     bool whole = !aStored.empty();
     for (size_t s = 0; s < aStored.size(); ++s) {
@@ -156,9 +154,9 @@ void DirectoryIndex::placeDirectory(uint64_t aNumber, const std::vector<uint64_t
         const uint64_t steps = position == kUnplaced ? kNoPlace : (position - aStored[s]) >> 32;
         mNewSteps.push_back(uint8_t(std::min<uint64_t>(steps, kNoPlace)));
         whole = whole && steps < kNoPlace;
-        positions.push_back(position);
+        mPositions.push_back(position);
     }
-    if (whole) reference.swap(positions);
+    if (whole) reference.swap(mPositions);
 
     const unsigned kind = unsigned(aNumber % 2);
     const uint32_t last = mLastPattern[kind];

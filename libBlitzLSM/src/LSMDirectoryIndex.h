@@ -93,8 +93,10 @@ class DirectoryIndex {
     bool mHasLastPattern[2] = {false, false};
     // Positions of the strips of the last fully placed image (0) and preview (1) directory.
     std::vector<uint64_t> mReference[2];
-    std::vector<uint64_t> mStored;
+    std::vector<uint64_t> mStored;  // scratch of the walk
+    std::vector<uint64_t> mPositions;
     std::vector<uint8_t> mNewSteps;
+    std::vector<unsigned char> mValues;
 };
 
 }  // namespace lsm
