@@ -49,39 +49,22 @@ TEST(CompressedStrips, LzwAndDeflateDecodeExactlyForEverySampleType) {
 TEST(CompressedStrips, UncompressedByteCountsOfTheMicroscopeStillReadToTheLastPlane) {
     kt::ScopedFile file("quirk.lsm");
     DorudURIVuruda reader;
-    // Smooth values, as in a real picture, compress well: declared strips then reach far past their
-    // successors and the end of the file. Noise grows under compression: real strips then run past their
-    // declared ends.
-    const kt::ValueFunction smooth = [](int t, int c, int z, int y, int x) {
-        return (x / 8 + y + 3 * z + 5 * c + 7 * t) % 200;
-    };
-    const kt::ValueFunction noise = [](int t, int c, int z, int y, int x) {
-        return double((uint32_t(((x * 31 + y) * 7 + z) * 5 + c * 3 + t) * 2654435761u) >> 16);
-    };
-    const struct {
-        int code, sizeX, sizeY, strips;
-        kt::ValueFunction values;
-        bool grows;
-    } cases[] = {{kt::kLsmUint8, 256, 64, 2, smooth, false},
-                 {kt::kLsmUint16, 256, 64, 2, smooth, false},
-                 {kt::kLsmUint16, 37, 29, 1, noise, true}};
     for (const kt::Compression compression : {kt::Compression::LZW, kt::Compression::Deflate})
-        for (const auto& c : cases) {
-            SCOPED_TRACE("compression " + std::to_string(int(compression)) + " code " +
-                         std::to_string(c.code) + (c.grows ? " noise" : ""));
-            kt::LsmSpec recipe = kt::lsmSpec(c.sizeX, c.sizeY, 3, 2, 2, {c.code, c.code});
+        for (const int code : {kt::kLsmUint8, kt::kLsmUint16}) {
+            SCOPED_TRACE("compression " + std::to_string(int(compression)) + " code " + std::to_string(code));
+            kt::LsmSpec recipe = kt::lsmSpec(256, 64, 3, 2, 2, {code, code});
             recipe.compression = compression;
-            recipe.stripsPerChannel = c.strips;
+            recipe.stripsPerChannel = 2;
             recipe.lzwDeclaresUncompressedByteCounts = true;
-            recipe.values = c.values;
+            // Smooth values, as in a real picture, compress well: declared strips then reach far past
+            // their successors and the end of the file.
+            recipe.values = [](int t, int c, int z, int y, int x) {
+                return (x / 8 + y + 3 * z + 5 * c + 7 * t) % 200;
+            };
             kt::LsmLayoutInfo info = kt::writeLsmWithInfo(file.path(), recipe);
             const kt::StripLayout& lastStrip = info.images.back().strips.back();
-            if (c.grows) {
-                ASSERT_GT(lastStrip.size, lastStrip.declaredBytes);  // the quirk is present
-            } else {
-                ASSERT_GT(lastStrip.position + lastStrip.declaredBytes, info.fileSize);
-                EXPECT_LT(plainLibtiffLastStrip(file.path(), recipe.sizeZ * recipe.sizeT - 1), 0);
-            }
+            ASSERT_GT(lastStrip.position + lastStrip.declaredBytes, info.fileSize);  // the quirk is present
+            EXPECT_LT(plainLibtiffLastStrip(file.path(), recipe.sizeZ * recipe.sizeT - 1), 0);
             reader.open(file.path());
             EXPECT_TRUE(everyPlaneMatches(reader, recipe));
         }
@@ -94,11 +77,11 @@ TEST(CompressedStrips, DeclaredCountsDoNotMatterButStripsWithoutPlaceCloseTheFil
     const struct {
         kt::StripFaultKind kind;
         uint32_t value;
-        bool reads;  // the strip is read to its end code whatever count it declares
+        bool reads;  // to its end code, whatever count it declares
     } faults[] = {{kt::StripFaultKind::ByteCountZero, 0, true},
-                  {kt::StripFaultKind::ByteCountRaw, 3, true},
                   {kt::StripFaultKind::OffsetBeyondEndOfFile, 0, false},
-                  {kt::StripFaultKind::OffsetRaw, 4, false}};
+                  {kt::StripFaultKind::ByteCountRaw, 3, true},
+                  {kt::StripFaultKind::OffsetRaw, 4, false}};  // in the header
     for (const auto& fault : faults) {
         kt::LsmSpec recipe = kt::lsmSpec(40, 20, 2, 1, 1, {3});
         recipe.compression = kt::Compression::LZW;
