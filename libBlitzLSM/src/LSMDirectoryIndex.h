@@ -22,7 +22,7 @@ class DirectoryIndex {
   public:
     // libtiff handles no more directories than this; it also bounds the index's memory.
     static constexpr uint64_t kMaxDirectories = uint64_t(1) << 20;
-    // A directory storing more strip offsets than this is taken as damaged.
+    // A directory storing more strip offsets than this has none placed.
     static constexpr uint64_t kMaxStrips = uint64_t(1) << 20;
 
     // Forgets the file; the next request starts again from the header.
