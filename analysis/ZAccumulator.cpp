@@ -24,7 +24,7 @@ float toFloat(double aValue) {
 float standardDeviation(uint64_t aCount, double aSquaredDeviations) {
     if (aCount == 0) return kNaN;
     if (aCount == 1) return 0.0f;
-    return toFloat(std::sqrt(std::max(0.0, aSquaredDeviations) / double(aCount - 1)));
+    return toFloat(std::sqrt(aSquaredDeviations / double(aCount - 1)));  // NaN from infinities stays
 }
 
 template <typename T>
