@@ -91,6 +91,8 @@ void ZAccumulator<T>::add(const T* aPlane) {
 
 template <typename T>
 void ZAccumulator<T>::addExtreme(const T* aPlane) {
+    // A local count: stores through 64-bit sums could alias the member and keep loops from vectorising.
+    const size_t pixels = mPixels;
     T* extreme = mExtreme.dataFirst();
     if (mPlanes == 0) {
         std::copy(aPlane, aPlane + mPixels, extreme);
@@ -99,21 +101,22 @@ void ZAccumulator<T>::addExtreme(const T* aPlane) {
     const bool maximum = mMethod == ProjectionMethod::Maximum;
     if constexpr (kFloat<T>) {
         // A NaN sample never wins; a NaN kept so far gives way to any sample.
-        for (size_t i = 0; i < mPixels; ++i) {
+        for (size_t i = 0; i < pixels; ++i) {
             const T v = aPlane[i];
             if ((maximum ? v > extreme[i] : v < extreme[i]) || std::isnan(extreme[i])) extreme[i] = v;
         }
     } else if (maximum) {
-        for (size_t i = 0; i < mPixels; ++i) extreme[i] = std::max(extreme[i], aPlane[i]);
+        for (size_t i = 0; i < pixels; ++i) extreme[i] = std::max(extreme[i], aPlane[i]);
     } else {
-        for (size_t i = 0; i < mPixels; ++i) extreme[i] = std::min(extreme[i], aPlane[i]);
+        for (size_t i = 0; i < pixels; ++i) extreme[i] = std::min(extreme[i], aPlane[i]);
     }
 }
 
 template <typename T>
 void ZAccumulator<T>::addSum(const T* aPlane) {
+    const size_t pixels = mPixels;
     if constexpr (kFloat<T>) {
-        for (size_t i = 0; i < mPixels; ++i) {
+        for (size_t i = 0; i < pixels; ++i) {
             if (std::isnan(aPlane[i])) continue;
             mFloatSum[i] += aPlane[i];
             ++mCount[i];
@@ -121,20 +124,22 @@ void ZAccumulator<T>::addSum(const T* aPlane) {
     } else if (mMethod == ProjectionMethod::Sum) {
         // Saturating: a sum that does not fit 32 bits stays at the largest value instead of wrapping.
         unsigned* sum = mSum.dataFirst();
-        for (size_t i = 0; i < mPixels; ++i) {
+        for (size_t i = 0; i < pixels; ++i) {
             const unsigned total = sum[i] + aPlane[i];
             sum[i] = total < sum[i] ? std::numeric_limits<unsigned>::max() : total;
         }
     } else {
-        for (size_t i = 0; i < mPixels; ++i) mTotal[i] += aPlane[i];
+        uint64_t* total = mTotal.data();
+        for (size_t i = 0; i < pixels; ++i) total[i] += aPlane[i];
     }
 }
 
 template <typename T>
 void ZAccumulator<T>::addMoments(const T* aPlane) {
+    const size_t pixels = mPixels;
     if constexpr (kFloat<T>) {
         // Welford's update: no cancellation between large sums on long stacks of similar values.
-        for (size_t i = 0; i < mPixels; ++i) {
+        for (size_t i = 0; i < pixels; ++i) {
             const double v = aPlane[i];
             if (std::isnan(v)) continue;
             const uint32_t n = ++mCount[i];
@@ -143,16 +148,19 @@ void ZAccumulator<T>::addMoments(const T* aPlane) {
             mDeviation[i] += delta * (v - mMean[i]);
         }
     } else {
-        for (size_t i = 0; i < mPixels; ++i) {
+        uint64_t* total = mTotal.data();
+        uint64_t* squares = mSquares.data();
+        for (size_t i = 0; i < pixels; ++i) {
             const uint64_t v = aPlane[i];
-            mTotal[i] += v;
-            mSquares[i] += v * v;
+            total[i] += v;
+            squares[i] += v * v;
         }
     }
 }
 
 template <typename T>
 ProjectedPlane ZAccumulator<T>::result() {
+    const size_t pixels = mPixels;
     if (mMethod == ProjectionMethod::Maximum || mMethod == ProjectionMethod::Minimum)
         return ProjectedPlane(mExtreme);
     if constexpr (!kFloat<T>) {
@@ -160,7 +168,7 @@ ProjectedPlane ZAccumulator<T>::result() {
     }
 
     float* out = mFloats.dataFirst();
-    for (size_t i = 0; i < mPixels; ++i) {
+    for (size_t i = 0; i < pixels; ++i) {
         if constexpr (kFloat<T>) {
             const uint32_t n = mCount[i];
             switch (mMethod) {
