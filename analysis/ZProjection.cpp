@@ -72,7 +72,7 @@ std::optional<ProjectedPlane> projectPlanes(DorudURIVuruda& aReader, DorudURIVur
     if (count == 0)
         KORVANE_THROW(kClassName, "Requested z planes ["
                                       << aRequest.zFirst << " - " << lastPlane(aRequest, sizeZ)
-                                      << "] do not lie in the stack's z planes [0 - " << sizeZ << ").");
+                                      << "] are no range within the stack's z planes [0 - " << sizeZ << ").");
     if (aProgress && !aProgress(0, count)) return std::nullopt;
     switch (type) {
         case TYPE_UINT8:

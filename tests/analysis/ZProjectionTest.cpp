@@ -202,7 +202,7 @@ TEST(ZProjection, FailuresComeAsReaderExceptions) {
             outside.zLast = 6;
             EXPECT_NE(thrownMessage([&] {
                           projector.project(outside);
-                      }).find("Requested z planes [0 - 6] do not lie in the stack's z planes [0 - 6)."),
+                      }).find("Requested z planes [0 - 6] are no range within the stack's z planes [0 - 6)."),
                       std::string::npos);
             EXPECT_EQ(thrownMessage([&] { projector.project({}); }), want) << damaged;
             EXPECT_EQ(threadCount(), threads);
