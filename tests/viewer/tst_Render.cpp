@@ -6,6 +6,7 @@
 #include "BlitzArray.h"
 #include "Histogram.h"
 #include "Renderer.h"
+#include "ScaleBar.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ class RenderTest : public QObject {
     void displayRangesMapLinearlyAndClamp();
     void autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange();
     void compositeAddsDistinctColoursAndScalesSpectraBelowSaturation();
+    void scaleBarTakesARoundLength();
 };
 
 void RenderTest::displayRangesMapLinearlyAndClamp_data() {
@@ -155,6 +157,18 @@ void RenderTest::compositeAddsDistinctColoursAndScalesSpectraBelowSaturation() {
     // Violet at the short end, red at the long end.
     QVERIFY(qBlue(picture.pixel(0, 0)) > qGreen(picture.pixel(0, 0)));
     QVERIFY(qRed(picture.pixel(kBands - 1, 0)) > 2 * qGreen(picture.pixel(kBands - 1, 0)));
+}
+
+void RenderTest::scaleBarTakesARoundLength() {
+    const struct {
+        double micronsPerPixel, maxPixels, microns;
+        const char* text;
+    } cases[] = {{0.2, 100, 20, "20 \u00B5m"}, {0.37, 100, 20, "20 \u00B5m"}, {0.37, 150, 50, "50 \u00B5m"},
+                 {0.001, 120, 0.1, "100 nm"},  {25, 100, 2000, "2 mm"},       {0, 100, 0, ""}};
+    for (const auto& c : cases) {
+        QCOMPARE(scaleBarMicrons(c.micronsPerPixel, c.maxPixels), c.microns);
+        if (c.microns > 0) QCOMPARE(scaleBarText(c.microns), QString::fromUtf8(c.text));
+    }
 }
 
 QTEST_GUILESS_MAIN(RenderTest)

@@ -65,6 +65,9 @@ class ViewerFilesTest : public QObject {
     void repeatedUpdateReadsOnlyWhatChanged_data();
     void repeatedUpdateReadsOnlyWhatChanged();
     void failedReadsInsideNestedUpdateShowBoxesInTurn();
+    void failedPlaneReadPutsTheControlsBackToWhatIsShown();
+    void scanFileShowsItsRowsStacked_data();
+    void scanFileShowsItsRowsStacked();
     void croppingClampsAndReportsUnexpectedSize();
     void loadMetadataReopensNamedFile();
     void startupFileOpensAsIfTyped();
@@ -412,6 +415,63 @@ void ViewerFilesTest::failedReadsInsideNestedUpdateShowBoxesInTurn() {
     QCOMPARE(w.mImageDataTypeComboBox->currentIndex(), 0);
     const QColor base = w.mImageDataTypeComboBox->palette().color(QPalette::Base);
     QVERIFY(base != QColor(Qt::green) && base != kMismatchRed);
+}
+
+void ViewerFilesTest::failedPlaneReadPutsTheControlsBackToWhatIsShown() {
+    KorvaneViewerQt& w = *mWindow;
+    LsmSpec recipe = lsmSpec(8, 4, 3, 1, 1);
+    recipe.stripFaults.push_back(StripFault{2, 0, StripFaultKind::OffsetBeyondEndOfFile, 0});
+    openByTyping(qPath(writeStack(recipe, "damaged")));
+    w.mZPlaneSpinBox->setValue(1);
+    ModalBoxCatcher catcher;
+    w.mZPlaneSpinBox->setValue(2);
+    QCOMPARE(catcher.count(), 1);
+    if (w.reader()->isOpen()) {
+        // The plane before stays, and so do the controls that chose it.
+        QCOMPARE(w.mZPlaneSpinBox->value(), 1);
+        QCOMPARE(planeMismatch(w, recipe, 0, 0, 1), QString());
+    } else {
+        // The failure closed the file: nothing of it stays, the controls are at their start.
+        QCOMPARE(w.mZPlaneSpinBox->value(), 0);
+        QVERIFY(w.picture().isNull());
+        QVERIFY(w.mPropertiesPlainTextEdit->toPlainText().isEmpty());
+    }
+}
+
+void ViewerFilesTest::scanFileShowsItsRowsStacked_data() {
+    QTest::addColumn<int>("planes");  // z planes; timepoints otherwise
+    QTest::addColumn<int>("timepoints");
+    QTest::addColumn<QString>("rowName");
+    QTest::newRow("x-t") << 1 << 20 << "t";
+    QTest::newRow("x-z") << 12 << 1 << "z";
+}
+
+void ViewerFilesTest::scanFileShowsItsRowsStacked() {
+    QFETCH(int, planes);
+    QFETCH(int, timepoints);
+    QFETCH(QString, rowName);
+    KorvaneViewerQt& w = *mWindow;
+    const LsmSpec recipe = lsmSpec(32, 1, planes, 1, timepoints);  // every plane one row high
+    openByTyping(qPath(writeStack(recipe, "scan")));
+    const int rows = std::max(planes, timepoints);
+    QCOMPARE(w.picture().size(), QSize(32, rows));
+    for (int row = 0; row < rows; ++row)
+        for (int x = 0; x < 32; x += 7) {
+            const int t = timepoints > 1 ? row : 0;
+            QCOMPARE(greyAt(w, x, row), int(expectedSample(recipe, t, 0, row - t, 0, x)));
+        }
+    const int t7 = timepoints > 1 ? 7 : 0;
+    const QString readout = readoutText(w.viewState(), w.planeSource().plane(), {}, QPoint(5, 7));
+    QVERIFY2(readout.startsWith(
+                 QString("x 5, %1 7: %2").arg(rowName).arg(expectedSample(recipe, t7, 0, 7 - t7, 0, 5))),
+             qPrintable(readout));
+    // A crop takes columns; all rows stay.
+    w.mEnableCroppingCheckBox->setChecked(true);
+    w.mXStartSpinBox->setValue(4);
+    w.mXWidthSpinBox->setValue(10);
+    QTest::mouseClick(w.mApplyPushButton, Qt::LeftButton);
+    QCOMPARE(w.picture().size(), QSize(10, rows));
+    QCOMPARE(greyAt(w, 0, rows - 1), int(expectedSample(recipe, timepoints - 1, 0, planes - 1, 0, 4)));
 }
 
 void ViewerFilesTest::croppingClampsAndReportsUnexpectedSize() {

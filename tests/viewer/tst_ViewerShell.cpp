@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QDockWidget>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QtTest>
@@ -216,6 +217,26 @@ class ViewerShellTest : public QObject {
         mWindow->mApplyPushButton->click();
         mShell->channelColoursAction()->trigger();
         QCOMPARE(view()->grab(QRect(0, 0, 16, 12)).toImage(), grey);
+    }
+
+    void imageOnlyGivesTheImageTheWindowAndRestoresTheLayout() {
+        open(lsmSpec(64, 48, 1, 1, 1));
+        mShell->displayDock()->show();
+        QApplication::processEvents();
+        QWidget* const parts[] = {mWindow->mSettingsGroupBox, mWindow->mLoadFileGroupBox,
+                                  mWindow->mSaveFileGroupBox, mWindow->mImageScrollArea,
+                                  mShell->displayDock()};
+        QList<QRect> before;
+        for (QWidget* part : parts) before << part->geometry();
+        mShell->imageOnlyAction()->trigger();
+        QApplication::processEvents();
+        QVERIFY(!mWindow->mSettingsGroupBox->isVisible() && !mShell->displayDock()->isVisible());
+        QVERIFY(mWindow->mImageScrollArea->width() > before[3].width() + 150);
+        mShell->imageOnlyAction()->trigger();
+        QApplication::processEvents();
+        QList<QRect> after;
+        for (QWidget* part : parts) after << part->geometry();
+        QCOMPARE(after, before);
     }
 
     void droppedFileOpensAsIfTypedAndFileMenuWorks() {

@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "DisplayPipeline.h"
@@ -31,7 +32,6 @@ DisplayPanel::DisplayPanel(ViewState& aState, DisplayPipeline& aDisplay, QWidget
     mChannels->setRootIsDecorated(false);
     mChannels->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     mChannels->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
-    mChannels->setMinimumHeight(90);
     mHistogram = new HistogramWidget(this);
     mHistogram->setObjectName("mDisplayHistogram");
     mLogarithmic = new QCheckBox(tr("Log counts"), this);
@@ -59,11 +59,10 @@ DisplayPanel::DisplayPanel(ViewState& aState, DisplayPipeline& aDisplay, QWidget
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
-    layout->addWidget(mChannels, 1);
-    layout->addWidget(mHistogram);
+    layout->addWidget(mChannels);
+    layout->addWidget(mHistogram, 1);
     layout->addLayout(range);
     layout->addLayout(buttons);
-    layout->addStretch();
 
     connect(&mState, &ViewState::changed, this, &DisplayPanel::stateChanged);
     connect(mChannels, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* aItem) {
@@ -141,6 +140,11 @@ void DisplayPanel::rebuildChannels() {
         });
     }
     mUpdating = false;
+    // Room for up to eight channels; more scroll.
+    const int rowHeight =
+        mChannels->sizeHintForRow(0) > 0 ? mChannels->sizeHintForRow(0) : fontMetrics().height() + 8;
+    mChannels->setFixedHeight(mChannels->header()->sizeHint().height() + 2 * mChannels->frameWidth() +
+                              rowHeight * std::clamp(mState.channelCount(), 1, 8) + 2);
     mChannel = 0;
     showChannels();
     if (mChannels->topLevelItemCount() > 0) setEditedChannel(0);
@@ -190,7 +194,9 @@ void DisplayPanel::showRange() {
     mUpdating = false;
     mHistogram->setHistogram(counts, low, high);
     mHistogram->setRange(display.minimum, display.maximum);
-    mHistogram->setLut(lutTable(display.lut, info.colour));
+    // Alone, a channel in its file colour is drawn grey.
+    const bool alone = !mState.composite() && display.lut == Lut::FileColour;
+    mHistogram->setLut(lutTable(alone ? Lut::Grey : display.lut, info.colour));
 }
 
 void DisplayPanel::editRange(double aMinimum, double aMaximum) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <mutex>
 
 #include "Bands.h"
 #include "Histogram.h"
@@ -147,23 +148,33 @@ void renderComposite(const std::vector<CompositeChannel>& aChannels, bool aNorma
                 *aChannels[c].plane);
         }
     };
-    // Normalised, the brightest component of the picture reaches at most 255: a first pass finds it.
+    // Normalised, a first pass counts how bright each pixel's brightest component would be; the scale
+    // brings all but the brightest thousandth of the pixels (single hot pixels) below 255.
     double scale = 1.0;
     if (aNormalise) {
-        std::vector<uint32_t> brightest(4, 0);
-        forEachBand(rows, cols, [&](int aBand, int aFirst, int aEnd) {
+        uint32_t bound = 0;
+        for (const CompositeChannel& channel : aChannels)
+            bound += uint32_t(
+                std::max({qRed(channel.lut[255]), qGreen(channel.lut[255]), qBlue(channel.lut[255])}));
+        std::vector<uint64_t> counts(size_t(bound) + 1, 0);
+        std::mutex merge;
+        forEachBand(rows, cols, [&](int, int aFirst, int aEnd) {
             std::vector<uint32_t> sums(size_t(cols) * 3 * kRowsAtOnce);
-            uint32_t top = 0;
+            std::vector<uint64_t> own(counts.size(), 0);
             for (int first = aFirst; first < aEnd; first += kRowsAtOnce) {
                 const int end = std::min(aEnd, first + kRowsAtOnce);
                 accumulate(first, end, sums);
-                for (size_t i = 0; i < size_t(end - first) * size_t(cols) * 3; ++i)
-                    top = std::max(top, sums[i]);
+                for (size_t i = 0; i < size_t(end - first) * size_t(cols); ++i)
+                    ++own[std::min<size_t>(bound, std::max({sums[3 * i], sums[3 * i + 1], sums[3 * i + 2]}))];
             }
-            brightest[size_t(aBand)] = top;
+            const std::lock_guard<std::mutex> lock(merge);
+            for (size_t v = 0; v < counts.size(); ++v) counts[v] += own[v];
         });
-        const uint32_t top = *std::max_element(brightest.begin(), brightest.end());
-        if (top > 255) scale = 255.0 / top;
+        const uint64_t brightest = uint64_t(rows) * uint64_t(cols) / 1000;
+        uint64_t above = 0;
+        size_t top = counts.size() - 1;
+        while (top > 0 && above + counts[top] <= brightest) above += counts[top--];
+        if (top > 255) scale = 255.0 / double(top);
     }
     uchar* bits = aPicture.bits();
     const qsizetype bytesPerLine = aPicture.bytesPerLine();

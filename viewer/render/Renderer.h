@@ -40,9 +40,9 @@ struct CompositeChannel {
 };
 
 // The channels' colours added per pixel. Without aNormalise sums above 255 saturate (distinct colours
-// rarely overlap); with it the sums are scaled down so that the brightest component of the picture is
-// 255, so that many channels of neighbouring colours show their mixture instead of white. Planes of
-// another size than the first add nothing.
+// rarely overlap); with it the sums are scaled down until the brightest component of all but the
+// brightest thousandth of the pixels is at most 255, so that many channels of neighbouring colours show
+// their mixture instead of white. Planes of another size than the first add nothing.
 void renderComposite(const std::vector<CompositeChannel>& aChannels, bool aNormalise, QImage& aPicture);
 
 // What the state shows: the shown plane in its channel's range and table, or with automatic contrast,
