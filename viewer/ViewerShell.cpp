@@ -101,7 +101,7 @@ void ViewerShell::buildMenus() {
     mAuto = addAction(view, tr("A&uto Range"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A)});
     mFull = addAction(view, tr("F&ull Range"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)});
     view->addSeparator();
-    mScaleBar = addAction(view, tr("&Scale Bar"), {});
+    mScaleBar = addAction(view, tr("&Scale Bar"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B)});
     mScaleBar->setCheckable(true);
     QAction* panel = mDock->toggleViewAction();
     panel->setText(tr("&Display Panel"));

@@ -78,7 +78,8 @@ keys)
     ;;
 colours)
     start "$work/demo.lsm"
-    xdotool key --clearmodifiers ctrl+shift+c ctrl+plus && xdotool mousemove --window $window 520 330
+    xdotool key --clearmodifiers ctrl+shift+c ctrl+plus ctrl+shift+d ctrl+shift+b &&
+        xdotool mousemove --window $window 420 330
     sleep 2
     mkdir -p "$(dirname "$out")" && shoot "$out" && echo "window picture written to $out" || exit 1
     ;;

@@ -22,26 +22,39 @@ void countIntegers(const blitz::Array<T, 2>& aPlane, Histogram& aHistogram) {
     std::mutex merge;
     const int rows = aPlane.extent(0);
     const int cols = aPlane.extent(1);
+    // Rows between two folds, so that no 32-bit count can overflow.
+    const int rowsPerFold = std::max(1, int((uint64_t(1) << 31) / uint64_t(std::max(cols, 1))));
     forEachBand(rows, cols, [&](int, int aFirst, int aEnd) {
-        std::vector<uint64_t> own(values, 0);
-        // Two tables taking turns, so that runs of equal values do not wait on one counter.
+        // Two tables taking turns, so that runs of equal values (background) do not wait on one counter.
+        std::vector<uint32_t> even(values, 0);
         std::vector<uint32_t> odd(values, 0);
+        std::vector<uint64_t> own;
+        const std::ptrdiff_t stride = aPlane.stride(1);
         for (int y = aFirst; y < aEnd; ++y) {
             const T* row = &aPlane(aPlane.lbound(0) + y, aPlane.lbound(1));
-            const std::ptrdiff_t stride = aPlane.stride(1);
             int x = 0;
-            for (; x + 1 < cols; x += 2) {
-                ++own[row[x * stride]];
-                ++odd[row[(x + 1) * stride]];
+            if (stride == 1) {
+                for (; x + 1 < cols; x += 2) {
+                    ++even[row[x]];
+                    ++odd[row[x + 1]];
+                }
+            } else {
+                for (; x + 1 < cols; x += 2) {
+                    ++even[row[x * stride]];
+                    ++odd[row[(x + 1) * stride]];
+                }
             }
-            if (x < cols) ++own[row[x * stride]];
-            if (y % 4096 == 4095 || y + 1 == aEnd) {  // fewer than 2^32 counts per table in between
-                for (size_t v = 0; v < values; ++v) own[v] += odd[v];
+            if (x < cols) ++even[row[x * stride]];
+            if ((y - aFirst) % rowsPerFold == rowsPerFold - 1 && y + 1 < aEnd) {
+                own.resize(values, 0);
+                for (size_t v = 0; v < values; ++v) own[v] += uint64_t(even[v]) + odd[v];
+                std::fill(even.begin(), even.end(), 0);
                 std::fill(odd.begin(), odd.end(), 0);
             }
         }
         const std::lock_guard<std::mutex> lock(merge);
-        for (size_t v = 0; v < values; ++v) aHistogram.counts[v] += own[v];
+        for (size_t v = 0; v < values; ++v)
+            aHistogram.counts[v] += uint64_t(even[v]) + odd[v] + (own.empty() ? 0 : own[v]);
     });
     for (size_t v = 0; v < values; ++v) aHistogram.total += aHistogram.counts[v];
     size_t first = 0;
