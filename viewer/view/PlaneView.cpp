@@ -28,6 +28,7 @@ PlaneView::PlaneView(QWidget* aParent) : QLabel(aParent) {
 }
 
 void PlaneView::setState(ViewState* aState) {
+    updateSize();  // the form has set its own minimum size by now
     mState = aState;
     if (!mState) return;
     connect(mState, &ViewState::changed, this, [this](ViewState::Aspects aWhat) {
@@ -175,7 +176,7 @@ void PlaneView::followScrolling() {
 void PlaneView::paintEvent(QPaintEvent* aEvent) {
     QPainter painter(this);
     if (mPicture.isNull()) {
-        painter.setPen(palette().color(QPalette::Light));
+        painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(rect(), Qt::AlignCenter, hint());
         return;
     }
