@@ -1,8 +1,13 @@
 #include "Renderer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
 #include <mutex>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "Bands.h"
 #include "Histogram.h"
@@ -19,6 +24,31 @@ bool preparePicture(const QSize& aSize, QImage& aPicture) {
         aPicture = newGreyPicture(aSize.width(), aSize.height());
     }
     return !aPicture.isNull();
+}
+
+// aTable[aElements[x]] into aLine, the aligned part with stores that bypass the caches.
+template <typename T>
+void streamRow(const T* aElements, const QRgb* aTable, QRgb* aLine, int aCount) {
+    int x = 0;
+#if defined(__SSE2__)
+    while (x < aCount && (reinterpret_cast<uintptr_t>(aLine + x) & 15) != 0) {
+        aLine[x] = aTable[aElements[x]];
+        ++x;
+    }
+    for (; x + 4 <= aCount; x += 4) {
+        const __m128i four = _mm_set_epi32(int(aTable[aElements[x + 3]]), int(aTable[aElements[x + 2]]),
+                                           int(aTable[aElements[x + 1]]), int(aTable[aElements[x]]));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(aLine + x), four);
+    }
+#endif
+    for (; x < aCount; ++x) aLine[x] = aTable[aElements[x]];
+}
+
+// Makes streamed stores visible to other threads before the band ends.
+void finishStreaming() {
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
 }
 
 // Levels of every value of a type of at most 16 bits, or empty for other types.
@@ -45,16 +75,22 @@ void renderMappedArray(const blitz::Array<T, 2>& aPlane, double aMinimum, double
         std::vector<QRgb> table(size_t(1) << (8 * sizeof(T)));
         for (size_t v = 0; v < table.size(); ++v)
             table[v] = aLut[size_t(displayLevel(double(v), aMinimum, aMaximum))];
+        // A picture larger than the caches is written past them, as memcpy does: no line is read in
+        // before it is overwritten.
+        const bool stream = aPicture.sizeInBytes() >= (qsizetype(8) << 20);
         forEachBand(rows, cols, [&](int, int aFirst, int aEnd) {
             for (int y = aFirst; y < aEnd; ++y) {
                 QRgb* line = reinterpret_cast<QRgb*>(bits + bytesPerLine * y);
                 const T* element = &aPlane(aPlane.lbound(0) + y, aPlane.lbound(1));
-                if (stride == 1) {
+                if (stride == 1 && stream) {
+                    streamRow(element, table.data(), line, cols);
+                } else if (stride == 1) {
                     for (int x = 0; x < cols; ++x) line[x] = table[element[x]];
                 } else {
                     for (int x = 0; x < cols; ++x) line[x] = table[element[x * stride]];
                 }
             }
+            finishStreaming();
         });
     } else {
         const bool flat = !(aMaximum > aMinimum);

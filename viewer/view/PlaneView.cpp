@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Reduction.h"
 #include "ScaleBar.h"
 #include "ViewState.h"
 
@@ -183,8 +184,7 @@ void PlaneView::paintEvent(QPaintEvent* aEvent) {
     const QRect target = aEvent->rect() & QRect(QPoint(0, 0), scaledSize());
     if (!target.isEmpty()) {
         if (mZoom < 1.0) {
-            if (mReduced.isNull())
-                mReduced = mPicture.scaled(scaledSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            if (mReduced.isNull()) mReduced = reducedPicture(mPicture, scaledSize());
             painter.drawImage(target.topLeft(), mReduced, target);
         } else {
             // Whole picture pixels, drawn without smoothing: magnified pixels are sharp squares.
