@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QDir>
 #include <QDockWidget>
 #include <QMimeData>
 #include <QScrollArea>
@@ -237,6 +238,42 @@ class ViewerShellTest : public QObject {
         QList<QRect> after;
         for (QWidget* part : parts) after << part->geometry();
         QCOMPARE(after, before);
+    }
+
+    // Every real file shows its structure on opening or after one Auto; spectral stacks show colour.
+    void realFilesShowTheirStructure() {
+        const QDir folder(KORVANE_REALDATA_DIR);
+        const QStringList files = folder.entryList({"*.lsm"}, QDir::Files, QDir::Name);
+        if (files.isEmpty()) QSKIP("no real files in " KORVANE_REALDATA_DIR);
+        for (const QString& name : files) {
+            ModalBoxCatcher catcher;
+            mWindow->mLoadFileNameLineEdit->setText(folder.filePath(name));
+            QTest::keyClick(mWindow->mLoadFileNameLineEdit, Qt::Key_Return);
+            if (catcher.count() > 0) {
+                qWarning("%s is not read yet: %s", qPrintable(name), qPrintable(catcher.describe()));
+                continue;
+            }
+            const bool spectral = mWindow->viewState().spectral();
+            if (spectral) mShell->channelColoursAction()->trigger();
+            mShell->autoAction()->trigger();
+            // Spread of the brightest component, and how coloured the bright pixels are.
+            const QImage& picture = mWindow->picture();
+            double sum = 0, squares = 0, saturation = 0;
+            int bright = 0;
+            for (int y = 0; y < picture.height(); y += 2)
+                for (int x = 0; x < picture.width(); x += 2) {
+                    const QColor colour(picture.pixel(x, y));
+                    sum += colour.value();
+                    squares += double(colour.value()) * colour.value();
+                    if (colour.value() > 40) ++bright, saturation += colour.saturationF();
+                }
+            const double n = double((picture.height() + 1) / 2) * ((picture.width() + 1) / 2);
+            const double spread = std::sqrt(std::max(0.0, squares / n - (sum / n) * (sum / n)));
+            QVERIFY2(spread > 12, qPrintable(QString("%1: spread %2").arg(name).arg(spread)));
+            if (spectral)
+                QVERIFY2(bright > 0 && saturation / bright > 0.3, qPrintable(QString("%1: grey").arg(name)));
+            if (spectral) mShell->channelColoursAction()->trigger();
+        }
     }
 
     void droppedFileOpensAsIfTypedAndFileMenuWorks() {
