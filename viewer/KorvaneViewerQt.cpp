@@ -7,7 +7,6 @@
 #include <QColor>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPixmap>

@@ -345,6 +345,7 @@ void ViewerFilesTest::repeatedUpdateReadsOnlyWhatChanged_data() {
     QTest::newRow("channel") << "channel" << true << true;
     QTest::newRow("crop") << "crop" << true << true;
     QTest::newRow("contrast") << "contrast" << false << false;
+    QTest::newRow("display range") << "range" << false << false;
     QTest::newRow("file rewritten and reopened") << "file" << false << true;  // Auto: same picture
 }
 
@@ -380,6 +381,12 @@ void ViewerFilesTest::repeatedUpdateReadsOnlyWhatChanged() {
         w.mChannelSpinBox->setValue(1);
     else if (change == "contrast")
         QTest::mouseClick(w.mAutomaticContrastCheckBox, Qt::LeftButton);
+    else if (change == "range")
+        w.viewState().setDisplay(0, [&] {
+            ChannelDisplay display = w.viewState().display(0);
+            display.maximum += 100;
+            return display;
+        }());
     else
         openByTyping(qPath(path));
     QVERIFY2((catcher.count() > 0) == reads, qPrintable(catcher.describe()));

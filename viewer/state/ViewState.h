@@ -42,7 +42,7 @@ class ViewState : public QObject {
         FileAspect = 1,      // file, channels, calibration
         PlaneAspect = 2,     // index, element type, crop, mode
         DisplayAspect = 4,   // channel ranges, colours, visibility, contrast, composite
-        ZoomAspect = 8,      //
+        ZoomAspect = 8,      // the zoom of the view
         OverlayAspect = 16,  // scale bar
     };
     Q_DECLARE_FLAGS(Aspects, Aspect)
