@@ -39,7 +39,6 @@ class ViewerShell : public QObject {
     QAction* autoAction() const { return mAuto; }
     QAction* fullAction() const { return mFull; }
     QDockWidget* displayDock() const { return mDock; }
-    DisplayPanel* displayPanel() const { return mPanel; }
     QLabel* readoutLabel() const { return mReadout; }
     QLabel* zoomLabel() const { return mZoomLabel; }
 

@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QDir>
 #include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QtTest>
@@ -218,6 +219,25 @@ class ViewerShellTest : public QObject {
         mWindow->mApplyPushButton->click();
         mShell->channelColoursAction()->trigger();
         QCOMPARE(view()->grab(QRect(0, 0, 16, 12)).toImage(), grey);
+    }
+
+    void displayPanelEditsTheRangeUnlessAutomaticContrastIsOn() {
+        LsmSpec recipe = lsmSpec(16, 4, 1, 1, 1, {kLsmUint16});
+        recipe.values = [](int, int, int, int, int x) { return 1000.0 * x; };
+        open(recipe);
+        mShell->displayDock()->show();
+        auto* minimum = mShell->displayDock()->findChild<QDoubleSpinBox*>("mDisplayMinimum");
+        auto* maximum = mShell->displayDock()->findChild<QDoubleSpinBox*>("mDisplayMaximum");
+        QCOMPARE(maximum->value(), 15000.0);  // Auto on the first plane
+        maximum->setValue(3000);
+        minimum->setValue(1000);
+        QCOMPARE(greyAt(*mWindow, 1, 0), 0);
+        QCOMPARE(greyAt(*mWindow, 2, 0), 128);
+        QCOMPARE(greyAt(*mWindow, 9, 0), 255);
+        mShell->fullAction()->trigger();
+        QCOMPARE(maximum->value(), 65535.0);
+        mWindow->mAutomaticContrastCheckBox->click();
+        QVERIFY(!maximum->isEnabled() && !minimum->isEnabled());
     }
 
     void imageOnlyGivesTheImageTheWindowAndRestoresTheLayout() {

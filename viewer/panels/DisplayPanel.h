@@ -22,15 +22,7 @@ class DisplayPanel : public QWidget {
     DisplayPanel(ViewState& aState, DisplayPipeline& aDisplay, QWidget* aParent = nullptr);
 
     // The channel whose range the panel edits.
-    int editedChannel() const { return mChannel; }
     void setEditedChannel(int aChannel);
-
-    QTreeWidget* channelList() const { return mChannels; }
-    HistogramWidget* histogramWidget() const { return mHistogram; }
-    QDoubleSpinBox* minimumBox() const { return mMinimum; }
-    QDoubleSpinBox* maximumBox() const { return mMaximum; }
-    QPushButton* autoButton() const { return mAuto; }
-    QPushButton* fullButton() const { return mFull; }
 
   protected:
     void showEvent(QShowEvent* aEvent) override;
