@@ -3,6 +3,7 @@
 
 #include <tiffio.h>
 
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ class TiffOutputStream {
     // must outlive it.
     TIFF* open(const char* aMode);
 
+    // The last error libtiff reported on the handle, for the caller's message; "unknown error" if none.
+    const std::string& tiffError() const { return mTiffError; }
+
     // Writes out what is buffered and closes the file; throws std::runtime_error on any write error
     // met since opening.
     void finish();
@@ -38,6 +42,9 @@ class TiffOutputStream {
     static toff_t sizeProc(thandle_t aHandle);
     static int mapProc(thandle_t, void**, toff_t*) { return 0; }
     static void unmapProc(thandle_t, void*, toff_t) {}
+    // Kept per handle rather than in libtiff's process-wide handler, which readers on other threads
+    // set too.
+    static int errorProc(TIFF*, void* aStream, const char* aModule, const char* aFormat, va_list aArguments);
 
     tmsize_t read(unsigned char* aData, uint64_t aSize);
     tmsize_t write(const unsigned char* aData, uint64_t aSize);
@@ -51,6 +58,7 @@ class TiffOutputStream {
     uint64_t mPosition = 0;
     uint64_t mSize = 0;
     int mError = 0;  // errno of the first failed write
+    std::string mTiffError = "unknown error";
 };
 
 }  // namespace korvane::tools

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 namespace korvane::tools {
@@ -34,8 +36,21 @@ TiffOutputStream::~TiffOutputStream() {
 }
 
 TIFF* TiffOutputStream::open(const char* aMode) {
-    return TIFFClientOpen(mPath.c_str(), aMode, this, readProc, writeProc, seekProc, closeProc, sizeProc,
-                          mapProc, unmapProc);
+    std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
+                                                                         TIFFOpenOptionsFree);
+    if (!options) return nullptr;
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), errorProc, this);
+    return TIFFClientOpenExt(mPath.c_str(), aMode, this, readProc, writeProc, seekProc, closeProc, sizeProc,
+                             mapProc, unmapProc, options.get());
+}
+
+int TiffOutputStream::errorProc(TIFF*, void* aStream, const char* aModule, const char* aFormat,
+                                va_list aArguments) {
+    char text[1024];
+    std::vsnprintf(text, sizeof text, aFormat, aArguments);
+    static_cast<TiffOutputStream*>(aStream)->mTiffError =
+        std::string(aModule ? aModule : "libtiff") + ": " + text;
+    return 1;  // handled: not passed on to the process-wide handler
 }
 
 void TiffOutputStream::finish() {
