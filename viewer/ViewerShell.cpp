@@ -271,11 +271,12 @@ bool ViewerShell::eventFilter(QObject* aWatched, QEvent* aEvent) {
             return isInWindow(aWatched) && mKeys.contains(pressed);
         }
         case QEvent::Wheel: {
-            // The plain wheel steps through z wherever it turns over the image; with Ctrl the view zooms,
-            // with other modifiers the image area scrolls. The view passes the plain wheel on to the
-            // scroll area's viewport, where it is taken.
+            // The plain wheel steps through z wherever it turns over the image (on the picture, or beside
+            // it in the scroll area's viewport); with Ctrl the view zooms, with other modifiers, or without
+            // z planes, the image area scrolls.
             const auto* wheel = static_cast<QWheelEvent*>(aEvent);
-            if (aWatched != mWindow.mImageScrollArea->viewport() || wheel->modifiers() != Qt::NoModifier)
+            if ((aWatched != mView && aWatched != mWindow.mImageScrollArea->viewport()) ||
+                wheel->modifiers() != Qt::NoModifier)
                 return false;
             return mSliders->wheel(wheel->angleDelta().y());
         }

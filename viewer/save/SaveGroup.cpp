@@ -4,6 +4,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -58,6 +59,7 @@ SaveGroup::SaveGroup(KorvaneViewerQt& aWindow) : QObject(&aWindow), mWindow(aWin
         mProgress->setValue(int(std::min<qint64>(aDone, INT_MAX)));
     });
     connect(&mExport, &FullFileExport::finished, this, &SaveGroup::fullFileFinished);
+    mWindow.mSaveFileNameLineEdit->installEventFilter(this);
 }
 
 void SaveGroup::fail(const QString& aText) {
@@ -90,9 +92,18 @@ void SaveGroup::choose() {
 }
 
 void SaveGroup::saveTyped() {
-    // Return finishes the edit with the focus still in the field; leaving it does not save.
-    if (!mWindow.mSaveFileNameLineEdit->hasFocus()) return;
+    // Leaving the field finishes the edit too, but only Return saves.
+    if (!mReturnPressed) return;
+    mReturnPressed = false;
     save(mWindow.mSaveFileNameLineEdit->text());
+}
+
+bool SaveGroup::eventFilter(QObject* aWatched, QEvent* aEvent) {
+    if (aWatched == mWindow.mSaveFileNameLineEdit && aEvent->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(aEvent)->key();
+        mReturnPressed = key == Qt::Key_Return || key == Qt::Key_Enter;
+    }
+    return false;
 }
 
 bool SaveGroup::kindOf(const QString& aName, Kind& aKind) {

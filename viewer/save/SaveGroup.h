@@ -33,6 +33,9 @@ class SaveGroup : public QObject {
 
     FullFileExport& fullFileExport() { return mExport; }
 
+  protected:
+    bool eventFilter(QObject* aWatched, QEvent* aEvent) override;
+
   private:
     enum class Kind { Picture, PlaneValues, FullFile };
 
@@ -50,7 +53,8 @@ class SaveGroup : public QObject {
     FullFileExport mExport;
     QProgressBar* mProgress;
     QToolButton* mCancel;
-    QString mWriting;  // the name being converted to
+    QString mWriting;             // the name being converted to
+    bool mReturnPressed = false;  // the edit of the name field ends with Return
 };
 
 #endif
