@@ -29,7 +29,7 @@ ProfilePlot::ProfilePlot(ViewState& aState, PlaneSource& aSource, DisplayPipelin
     });
 }
 
-QSize ProfilePlot::sizeHint() const { return QSize(320, 180); }
+QSize ProfilePlot::sizeHint() const { return QSize(240, 180); }
 
 void ProfilePlot::refresh() {
     mProfile = profileOf(mState, mSource.plane(), mSource.keptChannelPlanes());
@@ -46,8 +46,9 @@ void ProfilePlot::refresh() {
 
 QRect ProfilePlot::plotArea() const {
     const QFontMetrics metrics = fontMetrics();
-    const int left = metrics.horizontalAdvance(QStringLiteral("-0.00000e+00")) + 8;
-    return rect().adjusted(left, metrics.height() + 8, -10, -metrics.height() - 8);
+    const int labels =
+        std::max(metrics.horizontalAdvance(valueText(mLow)), metrics.horizontalAdvance(valueText(mHigh)));
+    return rect().adjusted(labels + 8, metrics.height() + 8, -10, -metrics.height() - 8);
 }
 
 QString ProfilePlot::lengthText(double aLength) const {
