@@ -145,7 +145,6 @@ void StackSliders::showShown() {
 }
 
 void StackSliders::stateChanged(ViewState::Aspects aWhat) {
-    if (aWhat & ViewState::FileAspect && !mState.hasFile()) setExtents(1, 1);
     if (aWhat & (ViewState::FileAspect | ViewState::PlaneAspect)) {
         layOut();
         if (mPlaying >= 0 && !available(Axis(mPlaying))) pause();

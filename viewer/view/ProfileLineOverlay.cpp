@@ -22,6 +22,7 @@ ProfileLineOverlay::ProfileLineOverlay(ViewState& aState, PlaneView& aView)
 
 QPoint ProfileLineOverlay::pixelAt(const QPointF& aViewPoint) const {
     const QSize size = mView.picture().size();
+    if (size.isEmpty()) return QPoint();
     const double zoom = mView.zoom();
     return QPoint(std::clamp(int(std::floor(aViewPoint.x() / zoom)), 0, size.width() - 1),
                   std::clamp(int(std::floor(aViewPoint.y() / zoom)), 0, size.height() - 1));
