@@ -9,6 +9,8 @@
 #include <new>
 #include <sstream>
 
+#include "LSMAcquisitionBlocks.h"
+#include "LSMAcquisitionMetaData.h"
 #include "LSMInfoRecord.h"
 #include "LSMReadState.h"
 #include "LSMStreamProcedures.h"
@@ -131,6 +133,7 @@ void DorudURIVuruda::close() {
         mTiff = nullptr;
     }
     mMetaData.clear();
+    mAcquisition = LSMAcquisition();
     if (mReadState) mReadState->reset();
 }
 
@@ -182,6 +185,11 @@ std::string DorudURIVuruda::getChannelName(int aChannel) {
 const LSMInfoRecord& DorudURIVuruda::getInfoRecord() {
     if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
     return mInfoRecord;
+}
+
+const LSMAcquisition& DorudURIVuruda::getAcquisition() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mAcquisition;
 }
 
 int DorudURIVuruda::getCompression() {
@@ -410,6 +418,19 @@ void DorudURIVuruda::openFile(const std::string& aFileName) {
         }
         mChannelNames = readChannelNames(mStreamHandle, blockStart, header, fileSize, mSizeC);
     }
+
+    // The acquisition record is a nicety too: its damaged blocks only warn and stay empty.
+    LSMBlockFile blockFile(handle, fileSize, mCurrentFile);
+    LSMAcquisitionBlocks blocks;
+    blocks.scanInformation = uint32_t(record.OffsetScanInformation);
+    blocks.timeStamps = uint32_t(record.OffsetTimeStamps);
+    blocks.eventList = uint32_t(record.OffsetEventList);
+    blocks.channelWavelength = uint32_t(record.OffsetChannelWavelength);
+    blocks.channels = uint32_t(mSizeC);
+    mAcquisition = readLSMAcquisition(blockFile, blocks);
+    mAcquisition.scanType = record.ScanType;
+    mAcquisition.spectralScan = record.SpectralScan != 0;
+    mMetaData = lsmAcquisitionMetaData(mAcquisition, mSizeC);
 
     double sampleBytes = 0.0;
     for (const int type : mPixelTypes) sampleBytes += korvane::lsm::bytesPerSample(type);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "BlitzBioReader.h"
+#include "LSMAcquisition.h"
 #include "LSMInfoRecord.h"
 
 typedef struct tiff TIFF;
@@ -71,6 +72,10 @@ class DorudURIVuruda : public BlitzBioReader {
     // The LSM info record as decoded at open.
     const LSMInfoRecord& getInfoRecord();
 
+    // What the microscope recorded about the acquisition (recording, lasers, tracks, time stamps,
+    // events, wavelengths, positions, microscope), decoded at open. Damaged blocks are empty in it.
+    const LSMAcquisition& getAcquisition();
+
     // TIFF compression code (1 none, 5 LZW, 8 or 32946 Deflate, ...) of the first image directory.
     int getCompression();
 
@@ -105,6 +110,7 @@ class DorudURIVuruda : public BlitzBioReader {
     double mTimeInterval;
     std::vector<std::string> mChannelNames;  // empty, or one per channel
     LSMInfoRecord mInfoRecord;
+    LSMAcquisition mAcquisition;
     int mCompression;
     std::string mCurrentFile;
     std::string mFormat;
