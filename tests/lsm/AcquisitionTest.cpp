@@ -191,65 +191,22 @@ std::vector<uint8_t> bytes(const std::string& aText) { return {aText.begin(), aT
 // after the recording closed.
 std::vector<uint8_t> quirkyScanInformation() {
     kt::LeBytes s;
-    s.open(0x10000000)
-        .entry(0x10000001, 2, bytes(std::string("Bead\0\x13", 6)))
-        .text(0x10000002, " ")
-        .text(0x10000003, "\\r\\n")
-        .entry(0x10000004, 2, bytes("Plan 63x/1.4 \xd6l"))
-        .float64(0x10000036, 42888.651192129626)
-        .int32(0x10000016, 2)
-        .open(0x77000000)
-        .text(0x10000001, "inside an unknown block")
-        .close()
-        .open(0x30000000)
-        .open(0x50000000)
-        .text(0x50000001, "HeNe543")
-        .int32(0x50000002, -1)
-        .float64(0x50000003, 1.5)
-        .close()
-        .close()
-        .open(0x20000000)
-        .open(0x40000000)
-        .text(0x4000000C, "T1")
-        .open(0x60000000)
-        .open(0x70000000)
-        .text(0x70000014, "Ch9")
-        .int32(0x7000000B, 0)
-        .close()
-        .open(0x70000000)
-        .text(0x70000014, "Ch1")
-        .int32(0x7000000B, 1)
-        .float64(0x70000003, 700)
-        .float64(0x70000009, 52.5)
-        .close()
-        .close()
-        .open(0x80000000)
-        .open(0x90000000)
-        .float64(0x90000003, 488)
-        .int32(0x90000004, 1)
-        .int32(0x90000004, 0)
-        .close()
-        .open(0x90000000)
-        .float64(0x90000003, 561)
-        .int32(0x90000004, 0)
-        .close()
-        .close()
-        .open(0xC0000000)
-        .open(0xD0000000)
-        .text(0xD0000001, "Ch1")
-        .int32(0xD0000003, 0)
-        .close()
-        .close()
-        .close()
-        .close()
-        .open(0x11000000)
-        .open(0x12000000)
-        .text(0x12000001, "Timer1")
-        .text(0x12000001, "")
-        .close()
-        .close()
-        .close()
-        .text(0x10000047, "after the recording");
+    s.open(0x10000000).entry(0x10000001, 2, bytes(std::string("Bead\0\x13", 6))).text(0x10000002, " ");
+    s.text(0x10000003, "\\r\\n").entry(0x10000004, 2, bytes("Plan 63x/1.4 \xd6l"));
+    s.float64(0x10000036, 42888.651192129626).int32(0x10000016, 2);
+    s.open(0x77000000).text(0x10000001, "inside an unknown block").close();
+    s.open(0x30000000).open(0x50000000).text(0x50000001, "HeNe543").int32(0x50000002, -1);
+    s.float64(0x50000003, 1.5).close().close();
+    s.open(0x20000000).open(0x40000000).text(0x4000000C, "T1").open(0x60000000);
+    s.open(0x70000000).text(0x70000014, "Ch9").int32(0x7000000B, 0).close();
+    s.open(0x70000000).text(0x70000014, "Ch1").int32(0x7000000B, 1).float64(0x70000003, 700);
+    s.float64(0x70000009, 52.5).close().close().open(0x80000000);
+    s.open(0x90000000).float64(0x90000003, 488).int32(0x90000004, 1).int32(0x90000004, 0).close();
+    s.open(0x90000000).float64(0x90000003, 561).int32(0x90000004, 0).close().close();
+    s.open(0xC0000000).open(0xD0000000).text(0xD0000001, "Ch1").int32(0xD0000003, 0).close().close();
+    s.close().close();
+    s.open(0x11000000).open(0x12000000).text(0x12000001, "Timer1").text(0x12000001, "").close().close();
+    s.close().text(0x10000047, "after the recording");
     return s.bytes;
 }
 
@@ -374,9 +331,8 @@ TEST(AcquisitionRecord, MetaDataMapReadsAsPathsAndSummarisesLongLists) {
 TEST(AcquisitionRecord, DamagedBlockWarnsAndLeavesItsPartEmpty) {
     using Check = std::function<bool(const LSMAcquisition&)>;
     struct Case {
-        const char* what;
-        std::vector<kt::LsmBlock> blocks;
-        std::vector<std::pair<int, uint32_t>> words;
+        int field;  // of the record that points to the block; no bytes: it points past the end of the file
+        std::vector<uint8_t> bytes;
         const char* warning;
         Check check;
     };
@@ -384,82 +340,38 @@ TEST(AcquisitionRecord, DamagedBlockWarnsAndLeavesItsPartEmpty) {
     const Check noEvents = [](const LSMAcquisition& a) { return a.events.empty(); };
     // Damage inside the tree keeps what came before it: the recording's name.
     const Check nameOnly = [](const LSMAcquisition& a) {
-        return a.recording.name == "kept" && a.recording.objective.empty() && a.lasers.empty() &&
-               a.tracks.empty();
+        return a.recording.name == "kept" && a.recording.objective.empty() && a.lasers.empty();
     };
-    kt::LeBytes deep;
-    deep.open(0x10000000).text(0x10000001, "kept");
+    kt::LeBytes named;
+    named.open(0x10000000).text(0x10000001, "kept");
+    kt::LeBytes deep = named;
     for (int i = 0; i < 20; ++i) deep.open(0x30000000);
+    const int scanInformation = rec::kOffsetScanInformation;
     const std::vector<Case> cases = {
-        {"stamps past the end of the file",
-         {{rec::kOffsetTimeStamps, kt::LeBytes().u32(8 + 8 * 100000).u32(100000).f64(1).bytes}},
-         {},
-         "runs past the end of the file",
-         noStamps},
-        {"more stamps than the block holds",
-         {{rec::kOffsetTimeStamps, kt::LeBytes().u32(16).u32(5).f64(1).f64(2).bytes}},
-         {},
-         "declares 5 time stamps in 16 byte",
-         noStamps},
-        {"block offset past the end of the file",
-         {},
-         {{rec::kOffsetTimeStamps, 0xFFFFFF00u}},
-         "TimeStamps block at byte 4294967040 lies beyond the end",
-         noStamps},
-        {"event shorter than its header",
-         {{rec::kOffsetEventList, kt::LeBytes().u32(24).u32(1).u32(8).f64(0).u32(0).bytes}},
-         {},
-         "has event 1 of 8 byte",
-         noEvents},
-        {"more events than the block holds",
-         {{rec::kOffsetEventList, kt::LeBytes().u32(8).u32(3).bytes}},
-         {},
-         "declares 3 events",
-         noEvents},
-        {"wavelengths for more channels than the image has",
-         {{rec::kOffsetChannelWavelength,
-           kt::LeBytes().u32(2).f64(4e-7).f64(5e-7).f64(5e-7).f64(6e-7).bytes}},
-         {},
+        {rec::kOffsetTimeStamps, kt::LeBytes().u32(8 + 8 * 100000).u32(100000).f64(1).bytes,
+         "of 100000 time stamps runs past the end of the file", noStamps},
+        {rec::kOffsetTimeStamps, kt::LeBytes().u32(16).u32(5).f64(1).f64(2).bytes,
+         "declares 5 time stamps in 16 byte", noStamps},
+        {rec::kOffsetTimeStamps, {}, "TimeStamps block at byte 4294967040 lies beyond the end", noStamps},
+        {rec::kOffsetEventList, kt::LeBytes().u32(24).u32(1).u32(8).f64(0).u32(0).bytes,
+         "has event 1 of 8 byte", noEvents},
+        {rec::kOffsetEventList, kt::LeBytes().u32(8).u32(3).bytes, "declares 3 events", noEvents},
+        {rec::kOffsetChannelWavelength, kt::LeBytes().u32(2).f64(4e-7).f64(5e-7).f64(5e-7).f64(6e-7).bytes,
          "declares 2 channel wavelength ranges where at most 1",
          [](const LSMAcquisition& a) { return a.channelWavelengths.empty(); }},
-        {"tree nested too deep",
-         {{rec::kOffsetScanInformation, deep.bytes}},
-         {},
-         "nests deeper than 16",
+        {scanInformation, deep.bytes, "nests deeper than 16", nameOnly},
+        {scanInformation, kt::LeBytes(named).u32(0x10000004).u32(2).u32(1 << 20).bytes,
+         "running past the end of the file", nameOnly},
+        {scanInformation, kt::LeBytes(named).u32(0x10000004).u32(2).u32(0x7FFFFFFF).bytes, "more than 1 MiB",
          nameOnly},
-        {"tree entry past the end of the file",
-         {{rec::kOffsetScanInformation, kt::LeBytes()
-                                            .open(0x10000000)
-                                            .text(0x10000001, "kept")
-                                            .u32(0x10000004)
-                                            .u32(2)
-                                            .u32(1 << 20)
-                                            .bytes}},
-         {},
-         "running past the end of the file",
-         nameOnly},
-        {"tree entry of absurd size",
-         {{rec::kOffsetScanInformation, kt::LeBytes()
-                                            .open(0x10000000)
-                                            .text(0x10000001, "kept")
-                                            .u32(0x10000004)
-                                            .u32(2)
-                                            .u32(0x7FFFFFFF)
-                                            .bytes}},
-         {},
-         "more than 1 MiB",
-         nameOnly},
-        {"tree without its recording",
-         {{rec::kOffsetScanInformation,
-           kt::LeBytes().open(0x30000000).text(0x10000001, "lost").close().bytes}},
-         {},
-         "does not start with a recording",
-         [](const LSMAcquisition& a) { return a.recording.name.empty(); }},
+        {scanInformation, kt::LeBytes().open(0x30000000).text(0x10000001, "lost").close().bytes,
+         "does not start with a recording", [](const LSMAcquisition& a) { return a.recording.name.empty(); }},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.warning);
         WrittenFile w;
-        const LSMAcquisition& a = w.open(c.blocks, c.words);
+        const LSMAcquisition& a =
+            c.bytes.empty() ? w.open({}, {{c.field, 0xFFFFFF00u}}) : w.open({{c.field, c.bytes}});
         EXPECT_TRUE(w.reader.isOpen());
         EXPECT_NE(w.messages.text().find(c.warning), std::string::npos) << w.messages.text();
         EXPECT_TRUE(c.check(a));
