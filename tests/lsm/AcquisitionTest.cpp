@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "AcquisitionBlocks.h"
 #include "DorudURIVuruda.h"
 #include "LsmTestSupport.h"
 #include "LsmWriter.h"
@@ -184,50 +185,6 @@ struct WrittenFile {
     }
 };
 
-std::vector<uint8_t> bytes(const std::string& aText) { return {aText.begin(), aText.end()}; }
-
-// A recording with the quirks of real files: garbage after the NUL, placeholders, a name without NUL
-// in Windows-1252, a number stored as an integer, a repeated id, an unknown sub-block, and an entry
-// after the recording closed.
-std::vector<uint8_t> quirkyScanInformation() {
-    kt::LeBytes s;
-    s.open(0x10000000).entry(0x10000001, 2, bytes(std::string("Bead\0\x13", 6))).text(0x10000002, " ");
-    s.text(0x10000003, "\\r\\n").entry(0x10000004, 2, bytes("Plan 63x/1.4 \xd6l"));
-    s.float64(0x10000036, 42888.651192129626).int32(0x10000016, 2);
-    s.open(0x77000000).text(0x10000001, "inside an unknown block").close();
-    s.open(0x30000000).open(0x50000000).text(0x50000001, "HeNe543").int32(0x50000002, -1);
-    s.float64(0x50000003, 1.5).close().close();
-    s.open(0x20000000).open(0x40000000).text(0x4000000C, "T1").open(0x60000000);
-    s.open(0x70000000).text(0x70000014, "Ch9").int32(0x7000000B, 0).close();
-    s.open(0x70000000).text(0x70000014, "Ch1").int32(0x7000000B, 1).float64(0x70000003, 700);
-    s.float64(0x70000009, 52.5).close().close().open(0x80000000);
-    s.open(0x90000000).float64(0x90000003, 488).int32(0x90000004, 1).int32(0x90000004, 0).close();
-    s.open(0x90000000).float64(0x90000003, 561).int32(0x90000004, 0).close().close();
-    s.open(0xC0000000).open(0xD0000000).text(0xD0000001, "Ch1").int32(0xD0000003, 0).close().close();
-    s.close().close();
-    s.open(0x11000000).open(0x12000000).text(0x12000001, "Timer1").text(0x12000001, "").close().close();
-    s.close().text(0x10000047, "after the recording");
-    return s.bytes;
-}
-
-// 50,000 stamps 0.1 s apart, and 30 events whose texts start at 16 (even) or after a zero word (odd).
-std::vector<kt::LsmBlock> longListBlocks() {
-    kt::LeBytes stamps;
-    stamps.u32(8 + 8 * 50000).u32(50000);
-    for (int i = 0; i < 50000; ++i) stamps.f64(100.0 + 0.1 * i);
-    kt::LeBytes events;
-    for (uint32_t i = 0; i < 30; ++i) {
-        const std::string text = "event " + std::to_string(i);
-        const bool word = i % 2 == 1;
-        events.u32(uint32_t(16 + (word ? 4 : 0) + text.size() + 1)).f64(100.0 + i).u32(i % 5);
-        if (word) events.u32(0);
-        events.chars(text + '\0');
-    }
-    kt::LeBytes list;
-    list.u32(uint32_t(8 + events.bytes.size())).u32(30).chars({events.bytes.begin(), events.bytes.end()});
-    return {{rec::kOffsetTimeStamps, stamps.bytes}, {rec::kOffsetEventList, list.bytes}};
-}
-
 }  // namespace
 
 TEST_P(RealAcquisitionRecord, BlocksHoldWhatTheFileRecords) {
@@ -275,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(MicroscopeFiles, RealAcquisitionRecord, ::testing::Valu
 
 TEST(AcquisitionRecord, QuirksOfRealFilesDecodeAsTheMicroscopeMeantThem) {
     WrittenFile w;
-    const LSMAcquisition& a = w.open({{rec::kOffsetScanInformation, quirkyScanInformation()}});
+    const LSMAcquisition& a = w.open({{rec::kOffsetScanInformation, kt::quirkyScanInformation()}});
     EXPECT_EQ(w.messages.text(), "");
     const LSMRecording& r = a.recording;
     EXPECT_EQ(r.name, "Bead");
@@ -298,8 +255,8 @@ TEST(AcquisitionRecord, QuirksOfRealFilesDecodeAsTheMicroscopeMeantThem) {
 
 TEST(AcquisitionRecord, MetaDataMapReadsAsPathsAndSummarisesLongLists) {
     WrittenFile w;
-    std::vector<kt::LsmBlock> blocks = longListBlocks();
-    blocks.push_back({rec::kOffsetScanInformation, quirkyScanInformation()});
+    std::vector<kt::LsmBlock> blocks = kt::timeBlocks(50000, 30);
+    blocks.push_back({rec::kOffsetScanInformation, kt::quirkyScanInformation()});
     const LSMAcquisition& a = w.open(blocks);
     ASSERT_EQ(a.timeStamps_s.size(), 50000u);
     ASSERT_EQ(a.events.size(), 30u);
