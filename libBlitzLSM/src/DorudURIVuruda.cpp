@@ -133,6 +133,7 @@ void DorudURIVuruda::close() {
         mTiff = nullptr;
     }
     mMetaData.clear();
+    mMetaDataMade = false;
     mAcquisition = LSMAcquisition();
     if (mReadState) mReadState->reset();
 }
@@ -144,13 +145,23 @@ std::string DorudURIVuruda::getCurrentFile() {
 
 void DorudURIVuruda::getMetaData(MetaDataMap& aMetaData) {
     if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
-    aMetaData = mMetaData;
+    aMetaData = metaData();
 }
 
 std::string DorudURIVuruda::getMetaDataValue(const std::string& aKey) {
     if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
-    const MetaDataMap::const_iterator entry = mMetaData.find(aKey);
-    return entry == mMetaData.end() ? std::string() : entry->second;
+    const MetaDataMap& map = metaData();
+    const MetaDataMap::const_iterator entry = map.find(aKey);
+    return entry == map.end() ? std::string() : entry->second;
+}
+
+const MetaDataMap& DorudURIVuruda::metaData() {
+    // Made on first demand: it costs more than parsing the blocks, and many callers never ask.
+    if (!mMetaDataMade) {
+        mMetaData = lsmAcquisitionMetaData(mAcquisition, mSizeC);
+        mMetaDataMade = true;
+    }
+    return mMetaData;
 }
 
 std::string DorudURIVuruda::getFormat() {
@@ -421,16 +432,10 @@ void DorudURIVuruda::openFile(const std::string& aFileName) {
 
     // The acquisition record is a nicety too: its damaged blocks only warn and stay empty.
     LSMBlockFile blockFile(handle, fileSize, mCurrentFile);
-    LSMAcquisitionBlocks blocks;
-    blocks.scanInformation = uint32_t(record.OffsetScanInformation);
-    blocks.timeStamps = uint32_t(record.OffsetTimeStamps);
-    blocks.eventList = uint32_t(record.OffsetEventList);
-    blocks.channelWavelength = uint32_t(record.OffsetChannelWavelength);
-    blocks.channels = uint32_t(mSizeC);
-    mAcquisition = readLSMAcquisition(blockFile, blocks);
+    mAcquisition = readLSMAcquisition(blockFile, lsmAcquisitionBlocks(record, uint32_t(mSizeC)));
+    mMetaDataMade = false;
     mAcquisition.scanType = record.ScanType;
     mAcquisition.spectralScan = record.SpectralScan != 0;
-    mMetaData = lsmAcquisitionMetaData(mAcquisition, mSizeC);
 
     double sampleBytes = 0.0;
     for (const int type : mPixelTypes) sampleBytes += korvane::lsm::bytesPerSample(type);

@@ -95,6 +95,8 @@ class DorudURIVuruda : public BlitzBioReader {
     const unsigned char* loadPlaneBytes(uint64_t aDirectory, int aChannel, uint64_t aBegin, uint64_t aEnd,
                                         unsigned char* aDirect, uint64_t aAlignment, uint64_t aFirst,
                                         uint64_t aEndDirectory);
+    // The metadata map of the open file, made from the acquisition model when first asked for.
+    const MetaDataMap& metaData();
     // Whether any of the image directories [aFirst, aEnd) is compressed or cannot be looked at.
     bool mayBeCompressed(uint64_t aFirst, uint64_t aEnd);
 
@@ -117,6 +119,7 @@ class DorudURIVuruda : public BlitzBioReader {
     FloatVector3 mElementSize;
     FloatVector3 mStagePosition;
     MetaDataMap mMetaData;
+    bool mMetaDataMade = false;
     std::unique_ptr<LSMReadState> mReadState;  // directory index and kept plane of the open file
 };
 

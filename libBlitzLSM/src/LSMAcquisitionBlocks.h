@@ -8,6 +8,7 @@
 
 #include "LSMAcquisition.h"
 #include "LSMBlockFile.h"
+#include "LSMInfoRecord.h"
 
 // Parsers of the blocks an LSM info record points to. Each takes the block's file offset (0 and
 // offsets below 8 mean absent), reads the block once with bounded reads, and fills its part of the
@@ -45,6 +46,9 @@ struct LSMAcquisitionBlocks {
     uint32_t positionCount = 1;  // DimensionP, at least 1
     uint32_t tileCount = 1;      // DimensionM, at least 1
 };
+
+// Where aRecord puts the blocks, for an image of aChannels channels.
+LSMAcquisitionBlocks lsmAcquisitionBlocks(const LSMInfoRecord& aRecord, uint32_t aChannels);
 
 // Every block of aBlocks read into one model. Never throws: a block that cannot be read (even for
 // want of memory) is warned about and left empty.

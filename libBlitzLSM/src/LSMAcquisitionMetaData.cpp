@@ -1,23 +1,21 @@
 #include "LSMAcquisitionMetaData.h"
 
-#include <iomanip>
-#include <locale>
-#include <sstream>
+#include <charconv>
 
+// Units are spelled as UTF-8 bytes ("\xC2\xB5" is µ) so that the source encoding does not matter.
 namespace {
 
-const char* const kMicro = "\xC2\xB5";     // µ
 const char* const kDash = "\xE2\x80\x93";  // –
 constexpr size_t kListedItems = 20;        // longer lists show their first and last item
 
+// Shortest form with aPrecision significant digits, always with a decimal point (whatever the
+// process locale says).
 std::string number(double aValue, int aPrecision = 6) {
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text << std::setprecision(aPrecision) << aValue;
-    return text.str();
+    char text[64];
+    const std::to_chars_result end =
+        std::to_chars(text, text + sizeof text, aValue, std::chars_format::general, aPrecision);
+    return std::string(text, end.ptr);
 }
-
-std::string micro(const char* aUnit) { return std::string(kMicro) + aUnit; }
 
 class Writer {
   public:
@@ -73,15 +71,15 @@ void writeRecording(Writer& w, const LSMRecording& r) {
     w.value(k + "Zoom X", r.zoomX);
     w.value(k + "Zoom Y", r.zoomY);
     w.value(k + "Zoom Z", r.zoomZ);
-    w.value(k + "Sample spacing (" + micro("m)"), r.sampleSpacing_um);
-    w.value(k + "Line spacing (" + micro("m)"), r.lineSpacing_um);
-    w.value(k + "Plane spacing (" + micro("m)"), r.planeSpacing_um);
+    w.value(k + "Sample spacing (\xC2\xB5m)", r.sampleSpacing_um);
+    w.value(k + "Line spacing (\xC2\xB5m)", r.lineSpacing_um);
+    w.value(k + "Plane spacing (\xC2\xB5m)", r.planeSpacing_um);
 }
 
 void writeTrack(Writer& w, const std::string& k, const LSMTrack& t) {
     w.text(k + "Name", t.name);
     w.flag(k + "Acquired", t.acquired);
-    w.value(k + "Pixel time (" + micro("s)"), t.pixelTime_us);
+    w.value(k + "Pixel time (\xC2\xB5s)", t.pixelTime_us);
     w.value(k + "Time between stacks (s)", t.timeBetweenStacks_s);
     w.value(k + "Averages", t.samplingNumber);
     for (size_t i = 0; i < t.detectionChannels.size(); ++i) {
@@ -93,7 +91,7 @@ void writeTrack(Writer& w, const std::string& k, const LSMTrack& t) {
         w.value(dk + "Detector gain (V)", d.detectorGain_V);
         w.value(dk + "Amplifier gain", d.amplifierGain);
         w.value(dk + "Amplifier offset", d.amplifierOffset);
-        w.value(dk + "Pinhole diameter (" + micro("m)"), d.pinholeDiameter_um);
+        w.value(dk + "Pinhole diameter (\xC2\xB5m)", d.pinholeDiameter_um);
         w.text(dk + "Filter", d.filterName);
         if (d.spectralStart_nm && d.spectralStop_nm && *d.spectralStop_nm > 0)
             w.text(dk + "Spectral range (nm)", range(*d.spectralStart_nm, *d.spectralStop_nm));
@@ -195,8 +193,8 @@ std::map<std::string, std::string> lsmAcquisitionMetaData(const LSMAcquisition& 
                (e.description.empty() ? "" : ": ") + e.description;
     });
     w.list("Positions", "Position", a.positions,
-           [](const LSMPosition& p) { return position(p) + " " + micro("m"); });
+           [](const LSMPosition& p) { return position(p) + " \xC2\xB5m"; });
     w.list("Tile positions", "Tile", a.tilePositions,
-           [](const LSMPosition& p) { return position(p) + " " + micro("m"); });
+           [](const LSMPosition& p) { return position(p) + " \xC2\xB5m"; });
     return map;
 }

@@ -19,6 +19,17 @@ void readBlock(LSMBlockFile& aFile, const char* aBlock, uint64_t aOffset, const 
 
 }  // namespace
 
+LSMAcquisitionBlocks lsmAcquisitionBlocks(const LSMInfoRecord& aRecord, uint32_t aChannels) {
+    // Offsets are unsigned 32-bit file positions.
+    LSMAcquisitionBlocks blocks;
+    blocks.scanInformation = uint32_t(aRecord.OffsetScanInformation);
+    blocks.timeStamps = uint32_t(aRecord.OffsetTimeStamps);
+    blocks.eventList = uint32_t(aRecord.OffsetEventList);
+    blocks.channelWavelength = uint32_t(aRecord.OffsetChannelWavelength);
+    blocks.channels = aChannels;
+    return blocks;
+}
+
 LSMAcquisition readLSMAcquisition(LSMBlockFile& aFile, const LSMAcquisitionBlocks& aBlocks) {
     LSMAcquisition a;
     readBlock(

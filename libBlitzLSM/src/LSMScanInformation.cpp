@@ -18,7 +18,7 @@ constexpr uint32_t kTypeMarker = 0, kTypeText = 2, kTypeInt32 = 4, kTypeDouble =
 constexpr size_t kMaxDepth = 16;
 constexpr uint32_t kMaxPayload = 1u << 20;
 constexpr uint64_t kMaxBlockBytes = uint64_t(16) << 20;
-constexpr uint64_t kFirstRead = 64 * 1024;
+constexpr uint64_t kFirstRead = 32 * 1024;
 
 enum class Node {
     Recording,
@@ -369,16 +369,21 @@ class TreeBuilder {
             default:
                 break;
         }
-        mStack.push_back({node, {}});
+        mStack.push_back({node, mSeen.size()});
     }
 
-    void close() { mStack.pop_back(); }
+    void close() {
+        mSeen.resize(mStack.back().firstSeen);
+        mStack.pop_back();
+    }
 
     void set(const Entry& aEntry) {
-        Frame& frame = mStack.back();
+        const Frame& frame = mStack.back();
+        if (frame.node == Node::Other) return;
         // A repeated id keeps its first value: real files repeat some with a different second value.
-        if (std::find(frame.seen.begin(), frame.seen.end(), aEntry.id) != frame.seen.end()) return;
-        frame.seen.push_back(aEntry.id);
+        if (std::find(mSeen.begin() + std::ptrdiff_t(frame.firstSeen), mSeen.end(), aEntry.id) != mSeen.end())
+            return;
+        mSeen.push_back(aEntry.id);
         switch (frame.node) {
             case Node::Recording:
                 setRecording(mAcq.recording, aEntry);
@@ -415,10 +420,11 @@ class TreeBuilder {
   private:
     struct Frame {
         Node node;
-        std::vector<uint32_t> seen;
+        size_t firstSeen;  // where the ids set in this node start in mSeen
     };
     LSMAcquisition& mAcq;
     std::vector<Frame> mStack;
+    std::vector<uint32_t> mSeen;  // ids set in the open nodes, innermost last
 };
 
 std::string hex(uint32_t aId) {
