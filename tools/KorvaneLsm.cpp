@@ -10,8 +10,8 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
-#include <sstream>
 #include <string>
+#include <variant>
 
 #include "DorudURIVuruda.h"
 #include "LSMInfoRecord.h"
@@ -126,6 +126,18 @@ std::string recordPrintout(const LSMInfoRecord& aRecord) {
     return text;
 }
 
+// Record values as JSON numbers; doubles keep every bit (Qt writes the shortest text that reads back
+// the same), and what JSON cannot hold, infinities and NaN, becomes null.
+struct JsonNumber {
+    QJsonValue operator()(int64_t aValue) const { return QJsonValue(qint64(aValue)); }
+    QJsonValue operator()(double aValue) const { return QJsonValue(aValue); }
+    QJsonValue operator()(const std::vector<int64_t>& aValues) const {
+        QJsonArray array;
+        for (const int64_t value : aValues) array.append(qint64(value));
+        return array;
+    }
+};
+
 std::string hexColor(uint32_t aRgb) {
     char text[8];
     std::snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(aRgb & 0xffffff));
@@ -164,16 +176,9 @@ int info(const std::string& aPath, bool aJson) {
         json["pixelTypes"] = types;
         json["channelColors"] = colors;
         json["channelNames"] = names;
-        // "type name = value" per line, as printed.
         QJsonObject fields;
-        std::istringstream lines(record);
-        for (std::string line; std::getline(lines, line);) {
-            const std::string::size_type equals = line.find("= ");
-            std::istringstream label(line.substr(0, equals == std::string::npos ? 0 : equals));
-            std::string type, name;
-            if (!(label >> type >> name)) continue;
-            fields[utf8(name)] = std::stod(line.substr(equals + 2));
-        }
+        for (const auto& [name, value] : lsmRecordValues(reader.getInfoRecord()))
+            fields[QLatin1String(name)] = std::visit(JsonNumber{}, value);
         json["lsmRecord"] = fields;
         std::cout << QJsonDocument(json).toJson(QJsonDocument::Indented).constData();
         return 0;

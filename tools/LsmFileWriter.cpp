@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "AtomicOutput.h"
+#include "LittleEndian.h"
 
 namespace korvane::tools {
 
@@ -18,13 +19,11 @@ constexpr size_t kRecordSize = 220;
 constexpr size_t kOffsetChannelColors = 108;
 
 void putInt32(std::vector<unsigned char>& aBytes, size_t aAt, int32_t aValue) {
-    for (int i = 0; i < 4; ++i) aBytes[aAt + i] = static_cast<unsigned char>(uint32_t(aValue) >> (8 * i));
+    lsm::putLittleEndian(&aBytes[aAt], uint32_t(aValue), 4);
 }
 
 void putDouble(std::vector<unsigned char>& aBytes, size_t aAt, double aValue) {
-    uint64_t bits;
-    std::memcpy(&bits, &aValue, 8);
-    for (int i = 0; i < 8; ++i) aBytes[aAt + i] = static_cast<unsigned char>(bits >> (8 * i));
+    lsm::putLittleEndianDouble(&aBytes[aAt], aValue);
 }
 
 // The info record, padded to a multiple of four, then the colour block: six header words (size,
@@ -69,8 +68,8 @@ std::vector<unsigned char> recordAndColorBlock(const LsmStack& aStack) {
 // Where libtiff put the value of tag 34412 in the first directory of the classic little-endian TIFF.
 uint32_t recordPosition(std::FILE* aFile) {
     unsigned char word[12];
-    auto u16 = [&](int at) { return uint32_t(word[at]) | uint32_t(word[at + 1]) << 8; };
-    auto u32 = [&](int at) { return u16(at) | u16(at + 2) << 16; };
+    auto u16 = [&](int at) { return lsm::littleEndian16(word + at); };
+    auto u32 = [&](int at) { return lsm::littleEndian32(word + at); };
     if (std::fseek(aFile, 0, SEEK_SET) != 0 || std::fread(word, 1, 8, aFile) != 8) return 0;
     const uint32_t directory = u32(4);
     if (std::fseek(aFile, long(directory), SEEK_SET) != 0 || std::fread(word, 1, 2, aFile) != 2) return 0;

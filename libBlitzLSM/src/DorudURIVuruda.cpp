@@ -14,6 +14,7 @@
 #include "LSMInfoRecord.h"
 #include "LSMReadState.h"
 #include "LSMStreamProcedures.h"
+#include "LittleEndian.h"
 #include "PixelTypeBytes.h"
 
 namespace {
@@ -25,8 +26,7 @@ const char* const kClassName = "DorudURIVuruda";
 tmsize_t readInt32(LSMStreamHandle* aHandle, int32_t& aWord) {
     unsigned char bytes[4] = {0, 0, 0, 0};
     const tmsize_t count = BlitzLSMTIFFread(aHandle, bytes, 4);
-    aWord = static_cast<int32_t>(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-                                 uint32_t(bytes[3]) << 24);
+    aWord = static_cast<int32_t>(korvane::lsm::littleEndian32(bytes));
     return count;
 }
 
@@ -293,9 +293,7 @@ void DorudURIVuruda::openFile(const std::string& aFileName) {
     const uint64_t tagBytes = lsmInfoByteCount(mTiff, tagCount);
     LSMInfoRecord record;
     if (tagBytes < kLSMInfoRecordInterpretedSize ||
-        !decodeLSMInfoRecord(
-            tagData, static_cast<size_t>(tagBytes < kLSMInfoRecordSize ? tagBytes : kLSMInfoRecordSize),
-            record))
+        !decodeLSMInfoRecord(tagData, static_cast<size_t>(tagBytes), record))
         KORVANE_CLOSE_AND_THROW("LSM-info record in file '" << mCurrentFile << "' is too short: " << tagBytes
                                                             << " byte instead of at least "
                                                             << kLSMInfoRecordInterpretedSize << ".");
@@ -364,7 +362,7 @@ void DorudURIVuruda::openFile(const std::string& aFileName) {
     if (codes[0] == 0) {
         if (record.OffsetChannelDataTypes == 0)
             KORVANE_CLOSE_AND_THROW("No extended channel data type array for LSM-file available. Aborted.");
-        const toff_t offset = static_cast<toff_t>(static_cast<int64_t>(record.OffsetChannelDataTypes));
+        const toff_t offset = record.OffsetChannelDataTypes;
         if (BlitzLSMTIFFseek(mStreamHandle, offset, SEEK_SET) != offset)
             KORVANE_CLOSE_AND_THROW("Error while retrieving channel data types. Aborted.");
         for (int32_t& code : codes) {

@@ -54,14 +54,47 @@ TEST(LsmInfoRecord, DecodesLittleEndianFieldsFromUnalignedBytes) {
     EXPECT_DOUBLE_EQ(record.voxelSizeX_m, 2.0e-7);
     EXPECT_DOUBLE_EQ(record.voxelSizeY_m, 3.5e-7);
     EXPECT_DOUBLE_EQ(record.originZ_m, 123456789.0);
-    EXPECT_EQ(record.ScanType, -2);
+    EXPECT_EQ(record.ScanType, 0xFFFE);
     EXPECT_EQ(record.SpectralScan, 7);
     EXPECT_EQ(record.DataType, 276);
     EXPECT_EQ(record.OffsetChannelColors, 324);
     EXPECT_DOUBLE_EQ(record.TimeIntervall, 0.5);
     EXPECT_EQ(record.OffsetChannelDataTypes, 360);
     EXPECT_DOUBLE_EQ(record.DisplayAspectTime, 22.0);
-    EXPECT_EQ(record.OffsetUnmixParameters, 648);
+    uint64_t sphereCorrection;  // eight bytes at 212, not an int and an offset
+    std::memcpy(&sphereCorrection, &record.ObjectiveSphereCorrection, 8);
+    EXPECT_EQ(sphereCorrection, 636 | uint64_t(648) << 32);
+    EXPECT_EQ(record.OffsetUnmixParameters, 660u);
+    EXPECT_EQ(record.DimensionP, 792);
+    EXPECT_EQ(record.DimensionsReserved[15], 996);
+    EXPECT_EQ(record.OffsetTilePositions, 1008u);
+    EXPECT_EQ(record.OffsetPositions, 1128u);
+}
+
+// The record ends at the shorter of StructureSize and the tag; a field ending past it reads 0.
+TEST(LsmInfoRecord, FieldsPastTheRecordLengthReadAsZero) {
+    std::vector<unsigned char> stored = distinctRecord();
+    const struct {
+        size_t tagBytes;
+        int32_t structureSize;
+        uint32_t offsetNextRecording, offsetUnmixParameters, offsetAcquisitionParameters, offsetPositions;
+    } cases[] = {
+        {380, 152, 444, 0, 0, 0},        // the oldest records end after OffsetNextRecording
+        {380, 224, 444, 660, 0, 0},      // later ones after OffsetUnmixParameters
+        {224, 512, 444, 660, 0, 0},      // a tag shorter than the size it states
+        {222, 512, 444, 0, 0, 0},        // a field cut in two is absent
+        {380, 12, 444, 660, 672, 1128},  // no record is that short: the size states nothing
+    };
+    for (const auto& c : cases) {
+        put32(stored, 4, c.structureSize);
+        LSMInfoRecord record;
+        ASSERT_TRUE(decodeLSMInfoRecord(stored.data(), c.tagBytes, record));
+        EXPECT_EQ(record.OffsetNextRecording, c.offsetNextRecording) << c.tagBytes << " " << c.structureSize;
+        EXPECT_EQ(record.OffsetUnmixParameters, c.offsetUnmixParameters)
+            << c.tagBytes << " " << c.structureSize;
+        EXPECT_EQ(record.OffsetAcquisitionParameters, c.offsetAcquisitionParameters) << c.tagBytes;
+        EXPECT_EQ(record.OffsetPositions, c.offsetPositions) << c.tagBytes << " " << c.structureSize;
+    }
 }
 
 TEST(LsmInfoRecord, RecordShorterThanTheInterpretedPartIsRefusedAndTheTailIsOptional) {

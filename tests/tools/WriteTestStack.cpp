@@ -1,7 +1,10 @@
-// Writes an LSM stack for the korvane-lsm tests: OUT X Y Z C T CODE [KEEP_PERCENT]
-// (CODE: 1 u8, 3 u16, 5 float; KEEP_PERCENT cuts the file short, leaving its directories intact).
+// Writes an LSM stack for the korvane-lsm tests: OUT X Y Z C T CODE [KEY=VALUE...]
+// (CODE: 1 u8, 3 u16, 5 float; KEY keep: per cent of the file kept, cutting it short with its
+// directories intact; other KEYs set the record's doubles: voxelSizeX, originY, timeInterval, ...).
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <vector>
 
 #include "LsmWriter.h"
@@ -18,7 +21,20 @@ int main(int argc, char** argv) {
     recipe.voxelSizeZ = 1.2e-6;
     recipe.timeInterval = 2.5;
     recipe.channelNames = {"not", "length", "prefixed"};  // lacking the length prefixes: no names
+    const std::map<std::string, double*> doubles = {
+        {"voxelSizeX", &recipe.voxelSizeX},    {"voxelSizeY", &recipe.voxelSizeY},
+        {"voxelSizeZ", &recipe.voxelSizeZ},    {"originX", &recipe.originX},
+        {"originY", &recipe.originY},          {"originZ", &recipe.originZ},
+        {"timeInterval", &recipe.timeInterval}};
+    double keep = 100;
+    for (int i = 8; i < argc; ++i) {
+        const char* equals = std::strchr(argv[i], '=');
+        const std::string key(argv[i], equals ? equals - argv[i] : 0);
+        const auto field = doubles.find(key);
+        if (equals == nullptr || (key != "keep" && field == doubles.end())) return 2;
+        *(key == "keep" ? &keep : field->second) = std::strtod(equals + 1, nullptr);
+    }
     writeLsm(argv[1], recipe);
-    if (argc > 8) truncateFile(argv[1], std::filesystem::file_size(argv[1]) * std::atoi(argv[8]) / 100);
+    if (keep < 100) truncateFile(argv[1], std::uintmax_t(std::filesystem::file_size(argv[1]) * keep / 100));
     return 0;
 }
