@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <string>
@@ -20,13 +21,18 @@ void readBlock(LSMBlockFile& aFile, const char* aBlock, uint64_t aOffset, const 
 }  // namespace
 
 LSMAcquisitionBlocks lsmAcquisitionBlocks(const LSMInfoRecord& aRecord, uint32_t aChannels) {
-    // Offsets are unsigned 32-bit file positions.
     LSMAcquisitionBlocks blocks;
-    blocks.scanInformation = uint32_t(aRecord.OffsetScanInformation);
-    blocks.timeStamps = uint32_t(aRecord.OffsetTimeStamps);
-    blocks.eventList = uint32_t(aRecord.OffsetEventList);
-    blocks.channelWavelength = uint32_t(aRecord.OffsetChannelWavelength);
+    blocks.scanInformation = aRecord.OffsetScanInformation;
+    blocks.timeStamps = aRecord.OffsetTimeStamps;
+    blocks.eventList = aRecord.OffsetEventList;
+    blocks.channelWavelength = aRecord.OffsetChannelWavelength;
+    blocks.positions = aRecord.OffsetPositions;
+    blocks.tilePositions = aRecord.OffsetTilePositions;
+    blocks.characteristics = aRecord.OffsetCharacteristics;
     blocks.channels = aChannels;
+    // Older files store 0 for a single position and a single tile.
+    blocks.positionCount = uint32_t(std::max(aRecord.DimensionP, 1));
+    blocks.tileCount = uint32_t(std::max(aRecord.DimensionM, 1));
     return blocks;
 }
 

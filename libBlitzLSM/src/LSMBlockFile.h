@@ -2,7 +2,6 @@
 #define KORVANE_LSMBLOCKFILE_H
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -32,18 +31,5 @@ class LSMBlockFile {
     uint64_t mSize;
     std::string mFileName;
 };
-
-// Little-endian values from a block's bytes; the caller checks the bounds.
-inline uint32_t lsmU32(const unsigned char* aBytes) {
-    return uint32_t(aBytes[0]) | uint32_t(aBytes[1]) << 8 | uint32_t(aBytes[2]) << 16 |
-           uint32_t(aBytes[3]) << 24;
-}
-inline int32_t lsmI32(const unsigned char* aBytes) { return static_cast<int32_t>(lsmU32(aBytes)); }
-inline double lsmF64(const unsigned char* aBytes) {
-    const uint64_t bits = uint64_t(lsmU32(aBytes)) | uint64_t(lsmU32(aBytes + 4)) << 32;
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
 
 #endif

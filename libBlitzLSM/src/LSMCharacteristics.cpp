@@ -4,8 +4,11 @@
 
 #include "LSMAcquisitionBlocks.h"
 #include "LSMText.h"
+#include "LittleEndian.h"
 
 namespace {
+
+using korvane::lsm::littleEndian32;
 
 constexpr int32_t kMaxTextBytes = 1 << 20;
 
@@ -25,7 +28,7 @@ void readCharacteristics(LSMBlockFile& aFile, uint64_t aOffset, std::string& aMi
     std::vector<unsigned char> bytes;
     if (!aFile.read(aOffset, 4, bytes))
         return aFile.warn(kBlock, aOffset, "is cut off by the end of the file");
-    const int32_t length = lsmI32(&bytes[0]);
+    const int32_t length = int32_t(littleEndian32(&bytes[0]));
     if (length < 0 || length > kMaxTextBytes)
         return aFile.warn(kBlock, aOffset,
                           "declares " + std::to_string(length) + " byte of text; it is ignored");

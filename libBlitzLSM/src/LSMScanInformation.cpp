@@ -7,8 +7,12 @@
 
 #include "LSMAcquisitionBlocks.h"
 #include "LSMText.h"
+#include "LittleEndian.h"
 
 namespace {
+
+using korvane::lsm::littleEndian32;
+using korvane::lsm::littleEndianDouble;
 
 const char* const kBlock = "ScanInformation block";
 constexpr uint32_t kRecordId = 0x10000000;
@@ -81,14 +85,14 @@ struct Entry {
 
     std::string text() const { return type == kTypeText ? decodeLSMText(payload, size) : std::string(); }
     std::optional<double> number() const {
-        if (type == kTypeInt32 && size >= 4) return double(lsmI32(payload));
+        if (type == kTypeInt32 && size >= 4) return double(int32_t(littleEndian32(payload)));
         if (type != kTypeDouble || size < 8) return std::nullopt;
-        const double value = lsmF64(payload);
+        const double value = littleEndianDouble(payload);
         if (!std::isfinite(value) || std::fabs(value) > 1e15) return std::nullopt;
         return value;
     }
     std::optional<int32_t> integer() const {
-        if (type == kTypeInt32 && size >= 4) return lsmI32(payload);
+        if (type == kTypeInt32 && size >= 4) return int32_t(littleEndian32(payload));
         const std::optional<double> value = number();
         if (!value || *value != std::floor(*value) || *value < -2147483648.0 || *value > 2147483647.0)
             return std::nullopt;
@@ -447,7 +451,7 @@ void readScanInformation(LSMBlockFile& aFile, uint64_t aOffset, LSMAcquisition& 
         const uint64_t want = std::min(available, std::max({aEnd, kFirstRead, 2 * uint64_t(bytes.size())}));
         return aFile.read(aOffset + bytes.size(), want - bytes.size(), bytes);
     };
-    if (!have(12) || lsmU32(&bytes[0]) != kRecordId || lsmU32(&bytes[4]) != kTypeMarker) {
+    if (!have(12) || littleEndian32(&bytes[0]) != kRecordId || littleEndian32(&bytes[4]) != kTypeMarker) {
         aFile.warn(kBlock, aOffset, "does not start with a recording; it is ignored");
         return;
     }
@@ -463,7 +467,8 @@ void readScanInformation(LSMBlockFile& aFile, uint64_t aOffset, LSMAcquisition& 
             return;
         }
         const unsigned char* header = &bytes[size_t(position)];
-        const Entry entry{lsmU32(header), lsmU32(header + 4), nullptr, lsmU32(header + 8)};
+        const Entry entry{littleEndian32(header), littleEndian32(header + 4), nullptr,
+                          littleEndian32(header + 8)};
         if (entry.size > kMaxPayload || !have(position + 12 + entry.size)) {
             aFile.warn(
                 kBlock, aOffset,

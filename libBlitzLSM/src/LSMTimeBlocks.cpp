@@ -6,8 +6,12 @@
 
 #include "LSMAcquisitionBlocks.h"
 #include "LSMText.h"
+#include "LittleEndian.h"
 
 namespace {
+
+using korvane::lsm::littleEndian32;
+using korvane::lsm::littleEndianDouble;
 
 constexpr uint32_t kMaxEvents = 65535;
 constexpr uint32_t kMaxEventText = 64 * 1024;
@@ -33,8 +37,8 @@ void readTimeStamps(LSMBlockFile& aFile, uint64_t aOffset, std::vector<double>& 
     std::vector<unsigned char> header;
     if (!aFile.read(aOffset, 8, header))
         return aFile.warn(kBlock, aOffset, "is cut off by the end of the file");
-    const int32_t size = lsmI32(&header[0]);
-    const int32_t count = lsmI32(&header[4]);
+    const int32_t size = int32_t(littleEndian32(&header[0]));
+    const int32_t count = int32_t(littleEndian32(&header[4]));
     if (size < 8 || count < 0 || uint64_t(count) > uint64_t(size - 8) / 8)
         return aFile.warn(kBlock, aOffset,
                           "declares " + std::to_string(count) + " time stamps in " + std::to_string(size) +
@@ -50,7 +54,7 @@ void readTimeStamps(LSMBlockFile& aFile, uint64_t aOffset, std::vector<double>& 
                        " time stamps; the stamps are kept");
     std::vector<double> stamps(size_t(count), 0.0);
     for (size_t i = 0; i < stamps.size(); ++i) {
-        stamps[i] = lsmF64(&bytes[8 * i]);
+        stamps[i] = littleEndianDouble(&bytes[8 * i]);
         if (!std::isfinite(stamps[i]))
             return aFile.warn(kBlock, aOffset, "holds a time stamp that is not a number; it is ignored");
     }
@@ -63,8 +67,8 @@ void readEventList(LSMBlockFile& aFile, uint64_t aOffset, std::vector<LSMEvent>&
     std::vector<unsigned char> bytes;
     if (!aFile.read(aOffset, 8, bytes))
         return aFile.warn(kBlock, aOffset, "is cut off by the end of the file");
-    const uint32_t size = lsmU32(&bytes[0]);
-    const uint32_t count = lsmU32(&bytes[4]);
+    const uint32_t size = littleEndian32(&bytes[0]);
+    const uint32_t count = littleEndian32(&bytes[4]);
     if (size < 8 || count > kMaxEvents || uint64_t(count) * 16 > size - 8)
         return aFile.warn(kBlock, aOffset,
                           "declares " + std::to_string(count) + " events in " + std::to_string(size) +
@@ -78,15 +82,15 @@ void readEventList(LSMBlockFile& aFile, uint64_t aOffset, std::vector<LSMEvent>&
     uint32_t position = 8;
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t left = size - position;
-        const uint32_t entrySize = left >= 4 ? lsmU32(&bytes[position]) : 0;
+        const uint32_t entrySize = left >= 4 ? littleEndian32(&bytes[position]) : 0;
         if (entrySize < 16 || entrySize > left)
             return aFile.warn(kBlock, aOffset,
                               "has event " + std::to_string(i + 1) + " of " + std::to_string(entrySize) +
                                   " byte where " + std::to_string(left) + " are left; it is ignored");
         const unsigned char* event = &bytes[position];
         LSMEvent parsed;
-        parsed.time_s = lsmF64(event + 4);
-        parsed.type = lsmU32(event + 12);
+        parsed.time_s = littleEndianDouble(event + 4);
+        parsed.type = littleEndian32(event + 12);
         if (!std::isfinite(parsed.time_s))
             return aFile.warn(
                 kBlock, aOffset,

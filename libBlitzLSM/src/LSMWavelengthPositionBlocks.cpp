@@ -4,8 +4,12 @@
 #include <string>
 
 #include "LSMAcquisitionBlocks.h"
+#include "LittleEndian.h"
 
 namespace {
+
+using korvane::lsm::littleEndian32;
+using korvane::lsm::littleEndianDouble;
 
 // Reads the 4-byte count and aCount items of aItemBytes; false (after a warning) when the block is
 // damaged.
@@ -17,7 +21,7 @@ bool readCounted(LSMBlockFile& aFile, const char* aBlock, uint64_t aOffset, uint
         aFile.warn(aBlock, aOffset, "is cut off by the end of the file");
         return false;
     }
-    const int32_t count = lsmI32(&header[0]);
+    const int32_t count = int32_t(littleEndian32(&header[0]));
     if (count < 0 || uint32_t(count) > aMaxCount) {
         aFile.warn(aBlock, aOffset,
                    "declares " + std::to_string(count) + " " + aWhat + " where at most " +
@@ -48,7 +52,8 @@ void readChannelWavelengths(LSMBlockFile& aFile, uint64_t aOffset, uint32_t aCha
         return;
     aRanges.resize(count);
     for (uint32_t i = 0; i < count; ++i)
-        aRanges[i] = {finiteOrZero(lsmF64(&items[16 * i])), finiteOrZero(lsmF64(&items[16 * i + 8]))};
+        aRanges[i] = {finiteOrZero(littleEndianDouble(&items[16 * i])),
+                      finiteOrZero(littleEndianDouble(&items[16 * i + 8]))};
 }
 
 void readPositions(LSMBlockFile& aFile, const char* aBlock, uint64_t aOffset, uint32_t aMaxCount,
@@ -61,7 +66,7 @@ void readPositions(LSMBlockFile& aFile, const char* aBlock, uint64_t aOffset, ui
     aPositions.resize(count);
     for (uint32_t i = 0; i < count; ++i) {
         const unsigned char* item = &items[24 * i];
-        aPositions[i] = {finiteOrZero(lsmF64(item)), finiteOrZero(lsmF64(item + 8)),
-                         finiteOrZero(lsmF64(item + 16))};
+        aPositions[i] = {finiteOrZero(littleEndianDouble(item)), finiteOrZero(littleEndianDouble(item + 8)),
+                         finiteOrZero(littleEndianDouble(item + 16))};
     }
 }

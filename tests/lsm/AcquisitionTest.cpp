@@ -28,142 +28,37 @@ struct RealAcquisition {
     double detectorGain_V, excitation_nm;
     const char* startTime;
     size_t timeStamps;
-    double firstStamps_s[2];  // as many as there are
+    double firstStamp_s, secondStamp_s;  // as many as there are
     size_t timers, markers, wavelengths;
     double firstWavelengthStart_m;
+    const char* microscope;
 };
 
 void PrintTo(const RealAcquisition& aFile, std::ostream* aStream) { *aStream << aFile.file; }
 
 const RealAcquisition kRealAcquisitions[] = {
-    {"sample01_3ch_512_u8.lsm",
-     "Plan-Apochromat 40x/1.3 Oil DIC M27",
-     "HeNe543",
-     1.2,
-     2,
-     2,
-     0,
-     510.37707471253697,
-     543,
-     "2017-06-02T15:37:43",
-     1,
-     {6596.37546660606, 0},
-     0,
-     0,
-     3,
-     4.100000000000003e-07},
-    {"sample02_spectral32ch_256_u8.lsm",
-     "LD LCI Plan-Apochromat 25x/0.8 Imm Korr DIC M27",
-     "Titanium:Sapphire",
-     50,
-     31,
-     0,
-     0,
-     750,
-     740,
-     "2019-10-01T13:41:12",
-     1,
-     {13276.177222404001, 0},
-     0,
-     0,
-     32,
-     4.102449120000001e-07},
-    {"sample03_spectral31ch_256_u8.lsm",
-     "Plan-Apochromat 20x/0.8 M27",
-     "Titanium:Sapphire",
-     50,
-     30,
-     0,
-     0,
-     750,
-     740,
-     "2019-04-08T17:51:17",
-     1,
-     {21344.662859404, 0},
-     0,
-     0,
-     31,
-     4.1024491200000014e-07},
-    {"sample04_1ch_512_u16.lsm",
-     "EC Plan-Neofluar 40x/1.30 Oil DIC M27",
-     "DPSS 561-10",
-     20,
-     0,
-     0,
-     0,
-     764.4112392398895,
-     561,
-     "2014-04-03T15:44:37",
-     1,
-     {175054.89724751515, 0},
-     0,
-     0,
-     1,
-     5.71727496e-07},
-    {"sample05_3ch_512_u8.lsm",
-     "Plan-Apochromat 100x/1.4 Oil Ph3",
-     "Argon/2",
-     18,
-     2,
-     1,
-     0,
-     828,
-     543,
-     "2004-10-20T21:33:53",
-     1,
-     {0.0, 0},
-     6,
-     7,
-     3,
-     0.0},
-    {"sample06_2ch_1024_u8.lsm",
-     "Plan-Neofluar 10x/0.3",
-     "Argon/2",
-     25.5,
-     1,
-     1,
-     9,
-     812,
-     488,
-     "2005-05-19T11:09:32",
-     0,
-     {0, 0},
-     6,
-     7,
-     0,
-     0.0},
-    {"sample07_xyt_128_t50_u8.lsm",
-     "C-Apochromat 40x/1.20 W Korr UV-VIS-IR M27",
-     "Argon/2",
-     14.400000000000002,
-     0,
-     0,
-     0,
-     0,
-     488,
-     "2022-10-17T18:39:54",
-     50,
-     {19639.415952484847, 19639.51446109091},
-     6,
-     7,
-     1,
-     -1.0},
-    {"sample08_linescan_1024x1000_u8.lsm",
-     "C-Apochromat 40x/1.20 W Korr UV-VIS-IR M27",
-     "Argon/2",
-     14.400000000000002,
-     0,
-     0,
-     0,
-     0,
-     488,
-     "2022-08-04T13:58:28",
-     1000,
-     {9450.683111757575, 9450.696206545454},
-     6,
-     7,
-     1,
-     -1.0},
+    {"sample01_3ch_512_u8.lsm", "Plan-Apochromat 40x/1.3 Oil DIC M27", "HeNe543", 1.2, 2, 2, 0,
+     510.37707471253697, 543, "2017-06-02T15:37:43", 1, 6596.37546660606, 0, 0, 0, 3, 4.100000000000003e-07,
+     "LSM 710, AxioObserver"},
+    {"sample02_spectral32ch_256_u8.lsm", "LD LCI Plan-Apochromat 25x/0.8 Imm Korr DIC M27",
+     "Titanium:Sapphire", 50, 31, 0, 0, 750, 740, "2019-10-01T13:41:12", 1, 13276.177222404001, 0, 0, 0, 32,
+     4.102449120000001e-07, "LSM 880, AxioObserver"},
+    {"sample03_spectral31ch_256_u8.lsm", "Plan-Apochromat 20x/0.8 M27", "Titanium:Sapphire", 50, 30, 0, 0,
+     750, 740, "2019-04-08T17:51:17", 1, 21344.662859404, 0, 0, 0, 31, 4.1024491200000014e-07,
+     "LSM 880, AxioObserver"},
+    {"sample04_1ch_512_u16.lsm", "EC Plan-Neofluar 40x/1.30 Oil DIC M27", "DPSS 561-10", 20, 0, 0, 0,
+     764.4112392398895, 561, "2014-04-03T15:44:37", 1, 175054.89724751515, 0, 0, 0, 1, 5.71727496e-07,
+     "LSM 710, Axio Imager"},
+    {"sample05_3ch_512_u8.lsm", "Plan-Apochromat 100x/1.4 Oil Ph3", "Argon/2", 18, 2, 1, 0, 828, 543,
+     "2004-10-20T21:33:53", 1, 0.0, 0, 6, 7, 3, 0.0, ""},
+    {"sample06_2ch_1024_u8.lsm", "Plan-Neofluar 10x/0.3", "Argon/2", 25.5, 1, 1, 9, 812, 488,
+     "2005-05-19T11:09:32", 0, 0, 0, 6, 7, 0, 0.0, ""},
+    {"sample07_xyt_128_t50_u8.lsm", "C-Apochromat 40x/1.20 W Korr UV-VIS-IR M27", "Argon/2",
+     14.400000000000002, 0, 0, 0, 0, 488, "2022-10-17T18:39:54", 50, 19639.415952484847, 19639.51446109091, 6,
+     7, 1, -1.0, "LSM 510, AxioObserver"},
+    {"sample08_linescan_1024x1000_u8.lsm", "C-Apochromat 40x/1.20 W Korr UV-VIS-IR M27", "Argon/2",
+     14.400000000000002, 0, 0, 0, 0, 488, "2022-08-04T13:58:28", 1000, 9450.683111757575, 9450.696206545454,
+     6, 7, 1, -1.0, "LSM 510, AxioObserver"},
 };
 
 class RealAcquisitionRecord : public ::testing::TestWithParam<RealAcquisition> {};
@@ -213,8 +108,11 @@ TEST_P(RealAcquisitionRecord, BlocksHoldWhatTheFileRecords) {
     ASSERT_TRUE(a.recording.startTime);
     EXPECT_EQ(lsmIso8601(*a.recording.startTime), x.startTime);
     ASSERT_EQ(a.timeStamps_s.size(), x.timeStamps);
-    for (size_t i = 0; i < std::min<size_t>(2, x.timeStamps); ++i)
-        EXPECT_EQ(a.timeStamps_s[i], x.firstStamps_s[i]);
+    const std::vector<double> first(a.timeStamps_s.begin(),
+                                    a.timeStamps_s.begin() + std::min<size_t>(2, x.timeStamps));
+    const std::vector<double> expected = {x.firstStamp_s, x.secondStamp_s};
+    EXPECT_EQ(first,
+              std::vector<double>(expected.begin(), expected.begin() + std::min<size_t>(2, x.timeStamps)));
     EXPECT_EQ(a.timers.size(), x.timers);
     EXPECT_EQ(a.markers.size(), x.markers);
     for (const LSMTimer& timer : a.timers) EXPECT_EQ(timer.name.substr(0, 5), "Timer");  // first of two names
@@ -222,6 +120,7 @@ TEST_P(RealAcquisitionRecord, BlocksHoldWhatTheFileRecords) {
     if (x.wavelengths > 0) {
         EXPECT_EQ(a.channelWavelengths[0].start_m, x.firstWavelengthStart_m);
     }
+    EXPECT_EQ(a.microscopeModel, x.microscope);
     EXPECT_EQ(reader.getMetaDataValue("Recording/Objective"), x.objective);
 }
 
@@ -232,7 +131,14 @@ INSTANTIATE_TEST_SUITE_P(MicroscopeFiles, RealAcquisitionRecord, ::testing::Valu
 
 TEST(AcquisitionRecord, QuirksOfRealFilesDecodeAsTheMicroscopeMeantThem) {
     WrittenFile w;
-    const LSMAcquisition& a = w.open({{rec::kOffsetScanInformation, kt::quirkyScanInformation()}});
+    const std::string characteristics =
+        "ANSI\r\nBEGIN Characteristics 10001\r\n\tNotes = \\r\\n\r\n\tDevice = LSM 880, "
+        "AxioObserver\r\nEND\r\n";
+    const LSMAcquisition& a =
+        w.open({{rec::kOffsetScanInformation, kt::quirkyScanInformation()},
+                {rec::kOffsetPositions, kt::LeBytes().u32(1).f64(1e-6).f64(-2e-6).f64(NAN).bytes},
+                {rec::kOffsetCharacteristics,
+                 kt::LeBytes().u32(uint32_t(characteristics.size())).chars(characteristics).bytes}});
     EXPECT_EQ(w.messages.text(), "");
     const LSMRecording& r = a.recording;
     EXPECT_EQ(r.name, "Bead");
@@ -251,6 +157,13 @@ TEST(AcquisitionRecord, QuirksOfRealFilesDecodeAsTheMicroscopeMeantThem) {
     EXPECT_EQ(link.detectionChannel, 1);
     EXPECT_EQ(link.illuminationChannels, std::vector<int>{0});
     EXPECT_EQ(lsmChannelHardware(a, 1).track, -1);
+    EXPECT_EQ(a.microscopeModel, "LSM 880, AxioObserver");
+    const std::vector<std::pair<std::string, std::string>> entries = {{"Notes", ""},
+                                                                      {"Device", "LSM 880, AxioObserver"}};
+    EXPECT_EQ(a.characteristics, entries);
+    ASSERT_EQ(a.positions.size(), 1u);
+    EXPECT_EQ(a.positions[0].y_m, -2e-6);
+    EXPECT_EQ(a.positions[0].z_m, 0.0);  // not a number: unset
 }
 
 TEST(AcquisitionRecord, MetaDataMapReadsAsPathsAndSummarisesLongLists) {
@@ -316,6 +229,11 @@ TEST(AcquisitionRecord, DamagedBlockWarnsAndLeavesItsPartEmpty) {
         {rec::kOffsetChannelWavelength, kt::LeBytes().u32(2).f64(4e-7).f64(5e-7).f64(5e-7).f64(6e-7).bytes,
          "declares 2 channel wavelength ranges where at most 1",
          [](const LSMAcquisition& a) { return a.channelWavelengths.empty(); }},
+        {rec::kOffsetPositions, kt::LeBytes().u32(2).f64(0).f64(0).f64(0).f64(0).f64(0).f64(0).bytes,
+         "declares 2 positions where at most 1", [](const LSMAcquisition& a) { return a.positions.empty(); }},
+        {rec::kOffsetCharacteristics, kt::LeBytes().u32(1 << 20).chars("ANSI").bytes,
+         "of 1048576 byte runs past the end",
+         [](const LSMAcquisition& a) { return a.characteristics.empty(); }},
         {scanInformation, deep.bytes, "nests deeper than 16", nameOnly},
         {scanInformation, kt::LeBytes(named).u32(0x10000004).u32(2).u32(1 << 20).bytes,
          "running past the end of the file", nameOnly},
