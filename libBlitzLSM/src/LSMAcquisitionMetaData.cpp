@@ -183,10 +183,11 @@ std::map<std::string, std::string> lsmAcquisitionMetaData(const LSMAcquisition& 
     if (!stamps.empty()) {
         w.text("Time stamps/count", std::to_string(stamps.size()));
         w.text("Time stamps/first (s)", number(stamps.front(), 10));
-        w.text("Time stamps/last (s)", number(stamps.back(), 10));
-        if (stamps.size() > 1)
+        if (stamps.size() > 1) {
+            w.text("Time stamps/last (s)", number(stamps.back(), 10));
             w.text("Time stamps/interval (s)",
                    number((stamps.back() - stamps.front()) / double(stamps.size() - 1)));
+        }
     }
     w.list("Events", "Event", a.events, [](const LSMEvent& e) {
         return number(e.time_s, 10) + " s, " + lsmEventTypeName(e.type) +

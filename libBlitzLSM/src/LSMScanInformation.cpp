@@ -467,19 +467,18 @@ void readScanInformation(LSMBlockFile& aFile, uint64_t aOffset, LSMAcquisition& 
             return;
         }
         const unsigned char* header = &bytes[size_t(position)];
-        const Entry entry{littleEndian32(header), littleEndian32(header + 4), nullptr,
-                          littleEndian32(header + 8)};
-        if (entry.size > kMaxPayload || !have(position + 12 + entry.size)) {
-            aFile.warn(
-                kBlock, aOffset,
-                "has entry " + hex(entry.id) + " at block byte " + std::to_string(position) + " of " +
-                    std::to_string(entry.size) + " byte, " +
-                    (entry.size > kMaxPayload ? "more than 1 MiB" : "running past the end of the file") +
-                    kKept);
+        const uint32_t id = littleEndian32(header), type = littleEndian32(header + 4);
+        const uint32_t size = littleEndian32(header + 8);
+        if (size > kMaxPayload || !have(position + 12 + size)) {
+            aFile.warn(kBlock, aOffset,
+                       "has entry " + hex(id) + " at block byte " + std::to_string(position) + " of " +
+                           std::to_string(size) + " byte, " +
+                           (size > kMaxPayload ? "more than 1 MiB" : "running past the end of the file") +
+                           kKept);
             return;
         }
-        const Entry current{entry.id, entry.type, &bytes[size_t(position)] + 12, entry.size};
-        position += 12 + uint64_t(entry.size);
+        const Entry current{id, type, &bytes[size_t(position)] + 12, size};  // the read may have moved bytes
+        position += 12 + uint64_t(size);
         if (current.id == kCloseId) {
             tree.close();
             if (tree.depth() == 0) return;  // the recording closed: the block ends here
