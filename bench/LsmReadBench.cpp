@@ -238,14 +238,18 @@ void BM_KeptPlaneVsDecoding(benchmark::State& state) {
 }
 BENCHMARK(BM_KeptPlaneVsDecoding)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-// 40,000 planes of 16 x 16 pixels with a 1 x 1 preview each: 80,000 image directories.
-const std::string& deepStack() {
-    static std::unique_ptr<ScopedFile> file;
+// 40,000 planes of 16 x 16 pixels with a 1 x 1 preview each: 80,000 image directories. Beyond 4 GiB,
+// the pixel data starts 5 MB before the 4 GiB mark (a hole before it), so half the strip offsets wrap
+// and the walk places every strip.
+const std::string& deepStack(bool aBeyond4GiB = false) {
+    static std::unique_ptr<ScopedFile> files[2];
+    std::unique_ptr<ScopedFile>& file = files[aBeyond4GiB];
     if (!file) {
         LsmSpec recipe = lsmSpec(16, 16, 40000, 1, 1);
         recipe.previewWidth = recipe.previewHeight = 1;
         recipe.previewRgb = false;
         recipe.colorBlock = false;
+        if (aBeyond4GiB) recipe.pixelDataStart = (uint64_t(1) << 32) - 5000000;
         file = std::make_unique<ScopedFile>("deep.lsm");
         writeLsm(file->path(), recipe);
     }
@@ -255,7 +259,7 @@ const std::string& deepStack() {
 // The last planes against the first ones, after one read has walked the chain.
 void BM_DeepStackLastVsFirstPlanes(benchmark::State& state) {
     DorudURIVuruda reader;
-    reader.open(deepStack());
+    reader.open(deepStack(state.range(0) != 0));
     blitz::Array<unsigned char, 2> plane;
     const Clock::time_point walk = Clock::now();
     reader.readArray(plane, 0, 0, 39999, 1, 0, 0, 0, 0);
@@ -275,7 +279,8 @@ void BM_DeepStackLastVsFirstPlanes(benchmark::State& state) {
     }
     state.counters["last_over_first"] = lastSeconds / firstSeconds;
 }
-BENCHMARK(BM_DeepStackLastVsFirstPlanes)->UseManualTime()->Unit(benchmark::kMicrosecond);
+// Argument 1: the stack beyond 4 GiB, whose first walk also places every strip.
+BENCHMARK(BM_DeepStackLastVsFirstPlanes)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 void BM_DeepStackOpen(benchmark::State& state) {
     const std::string& path = deepStack();

@@ -7,7 +7,8 @@ namespace korvane::tools {
 
 // A file written under a temporary name beside its final path and moved there only once complete,
 // so that the final name never holds a partial file. The temporary file is removed when the object
-// goes out of scope uncommitted, and also when the process is ended by SIGINT, SIGTERM or SIGHUP.
+// goes out of scope uncommitted, and also when the process is ended by SIGINT, SIGTERM or SIGHUP
+// (those of them that were not ignored or handled otherwise when the first output was created).
 class AtomicOutput {
   public:
     // Creates the (empty) temporary file; throws std::runtime_error when it cannot.
@@ -23,6 +24,9 @@ class AtomicOutput {
     void commit(bool aReplace);
 
   private:
+    // Stops a signal handler from removing the temporary file, if it is this object's.
+    void forgetPending();
+
     std::string mFinalPath;
     std::string mTemporaryPath;
     bool mCommitted = false;

@@ -1,11 +1,11 @@
 // korvane-lsm: looks into LSM stacks and converts them to OME-TIFF from the command line.
 #include <unistd.h>
 
-#include <QCommandLineParser>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStringList>
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -18,6 +18,8 @@
 #include "OmeTiffConverter.h"
 #include "PixelDataType.h"
 #include "Reporter.h"
+#include "TextCleaning.h"
+#include "ToolArguments.h"
 
 #ifndef KORVANE_VERSION
 #define KORVANE_VERSION "0"
@@ -63,7 +65,8 @@ const char* const kHelp =
     "                           sizeY, sizeZ, sizeC, sizeT, pixelTypes, voxelSize ([x, y, z] in\n"
     "                           micrometres), timeInterval (seconds), channelNames, channelColors\n"
     "                           (\"#rrggbb\"), compression, fileSize (bytes), format, file and\n"
-    "                           lsmRecord (the record's fields).\n"
+    "                           lsmRecord (every field of the record, as numbers; doubles\n"
+    "                           exactly as stored, null when not finite).\n"
     "  --compression METHOD     convert: none (the default), lzw or deflate; all three are lossless.\n"
     "  --bigtiff                convert: always write BigTIFF. Without it BigTIFF is chosen only\n"
     "                           when the output could pass 4 GiB, the limit of classic TIFF.\n"
@@ -156,7 +159,7 @@ int info(const std::string& aPath, bool aJson) {
 
     if (aJson) {
         QJsonObject json{
-            {"file", utf8(aPath)},
+            {"file", utf8(textFromFile(aPath))},
             {"format", utf8(reader.getFormat())},
             {"sizeX", stack.sizeX},
             {"sizeY", stack.sizeY},
@@ -236,59 +239,51 @@ int convert(const std::string& aInput, const std::string& aOutput, const Convert
 }  // namespace
 
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help({"h", "help"}, "");
-    const QCommandLineOption version({"v", "version"}, "");
-    const QCommandLineOption json("json", "");
-    const QCommandLineOption compression("compression", "", "METHOD");
-    const QCommandLineOption bigTiff("bigtiff", "");
-    const QCommandLineOption force("force", "");
-    parser.addOptions({help, version, json, compression, bigTiff, force});
-    if (!parser.parse(arguments)) return usageError(parser.errorText().toStdString());
-    if (parser.isSet(help)) {
+    ToolArguments arguments;
+    const std::string error = parseToolArguments(argc, argv, arguments);
+    if (!error.empty()) return usageError(error);
+    if (arguments.help) {
         std::cout << kUsage << kHelp;
         return 0;
     }
-    if (parser.isSet(version)) {
+    if (arguments.version) {
         std::cout << "korvane-lsm " << KORVANE_VERSION << "\n";
         return 0;
     }
 
-    const QStringList words = parser.positionalArguments();
-    if (words.isEmpty()) return usageError("no command given");
-    const QString command = words.first();
-    std::vector<std::string> files;
-    for (int i = 1; i < words.size(); ++i) files.push_back(words[i].toLocal8Bit().toStdString());
+    if (arguments.words.empty()) return usageError("no command given");
+    const std::string& command = arguments.words.front();
+    const std::vector<std::string> files(arguments.words.begin() + 1, arguments.words.end());
 
     try {
         if (command == "info") {
-            for (const auto* option : {&compression, &bigTiff, &force})
-                if (parser.isSet(*option))
-                    return usageError("info takes no --" + option->names().first().toStdString());
+            const std::pair<bool, const char*> convertOptions[] = {
+                {arguments.compression.has_value(), "compression"},
+                {arguments.bigTiff, "bigtiff"},
+                {arguments.force, "force"}};
+            for (const auto& [set, name] : convertOptions)
+                if (set) return usageError(std::string("info takes no --") + name);
             if (files.size() != 1) return usageError("info needs exactly one FILE");
-            return info(files[0], parser.isSet(json));
+            return info(files[0], arguments.json);
         }
         if (command == "convert") {
-            if (parser.isSet(json)) return usageError("convert takes no --json");
+            if (arguments.json) return usageError("convert takes no --json");
             if (files.size() != 2) return usageError("convert needs IN and OUT");
             ConvertOptions options;
-            const QString method = parser.value(compression).toLower();
+            std::string method = arguments.compression.value_or("");
+            std::transform(method.begin(), method.end(), method.begin(),
+                           [](unsigned char c) { return char(std::tolower(c)); });
             if (method == "lzw")
                 options.compression = OutputCompression::Lzw;
             else if (method == "deflate" || method == "zip")
                 options.compression = OutputCompression::Deflate;
-            else if (!method.isEmpty() && method != "none")
-                return usageError("unknown compression '" + method.toStdString() +
-                                  "' (none, lzw or deflate)");
-            options.bigTiff = parser.isSet(bigTiff);
-            options.replace = parser.isSet(force);
+            else if (!method.empty() && method != "none")
+                return usageError("unknown compression '" + method + "' (none, lzw or deflate)");
+            options.bigTiff = arguments.bigTiff;
+            options.replace = arguments.force;
             return convert(files[0], files[1], options);
         }
-        return usageError("unknown command '" + command.toStdString() + "'");
+        return usageError("unknown command '" + command + "'");
     } catch (const BlitzFileIOException& e) {
         return failure(e.what());
     } catch (const std::exception& e) {

@@ -14,6 +14,7 @@
 #include "AtomicOutput.h"
 #include "DorudURIVuruda.h"
 #include "PixelDataType.h"
+#include "TextCleaning.h"
 #include "TiffOutputStream.h"
 
 #ifndef KORVANE_VERSION
@@ -31,67 +32,6 @@ void keepTiffError(const char* aModule, const char* aFormat, va_list aArguments)
     char text[1024];
     std::vsnprintf(text, sizeof text, aFormat, aArguments);
     gTiffError = std::string(aModule ? aModule : "libtiff") + ": " + text;
-}
-
-bool isValidUtf8(const std::string& aText) {
-    for (size_t i = 0; i < aText.size();) {
-        const unsigned char lead = static_cast<unsigned char>(aText[i]);
-        const size_t length = lead < 0x80         ? 1
-                              : (lead >> 5) == 6  ? 2
-                              : (lead >> 4) == 14 ? 3
-                              : (lead >> 3) == 30 ? 4
-                                                  : 0;
-        if (length == 0 || i + length > aText.size()) return false;
-        for (size_t k = 1; k < length; ++k)
-            if ((static_cast<unsigned char>(aText[i + k]) & 0xC0) != 0x80) return false;
-        i += length;
-    }
-    return true;
-}
-
-// Channel names come from the file as bytes: old files use a Windows code page, so text that is no
-// UTF-8 is read as Latin-1, and control characters (not allowed in XML) become blanks.
-std::string displayableName(const std::string& aBytes) {
-    std::string text;
-    if (isValidUtf8(aBytes)) {
-        text = aBytes;
-    } else {
-        for (const char ch : aBytes) {
-            const unsigned char byte = static_cast<unsigned char>(ch);
-            if (byte < 0x80) {
-                text += ch;
-            } else {
-                text += static_cast<char>(0xC0 | byte >> 6);
-                text += static_cast<char>(0x80 | (byte & 0x3F));
-            }
-        }
-    }
-    for (char& ch : text)
-        if (static_cast<unsigned char>(ch) < 0x20) ch = ' ';
-    return text;
-}
-
-std::string xmlEscaped(const std::string& aText) {
-    std::string out;
-    for (const char ch : aText) {
-        switch (ch) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += ch;
-        }
-    }
-    return out;
 }
 
 // Shortest text that reads back as the same double, independent of the locale.
@@ -200,7 +140,7 @@ StackSummary summarize(DorudURIVuruda& aReader) {
     for (int c = 0; c < stack.sizeC; ++c) {
         stack.pixelTypes.push_back(aReader.getPixelType(c));
         stack.channelColors.push_back(aReader.getChannelColor(c));
-        const std::string name = displayableName(aReader.getChannelName(c));
+        const std::string name = textFromFile(aReader.getChannelName(c));
         stack.channelNames.push_back(name.empty() ? "Channel " + std::to_string(c) : name);
     }
     return stack;
@@ -234,7 +174,7 @@ std::string omeXml(const StackSummary& aStack, int aPixelType, const std::string
         << "<OME xmlns=\"" << ns << "\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\""
         << " xsi:schemaLocation=\"" << ns << " " << ns << "/ome.xsd\" Creator=\"korvane-lsm "
         << KORVANE_VERSION << "\">\n"
-        << "  <Image ID=\"Image:0\" Name=\"" << xmlEscaped(displayableName(aImageName)) << "\">\n"
+        << "  <Image ID=\"Image:0\" Name=\"" << xmlText(textFromFile(aImageName)) << "\">\n"
         << "    <Pixels ID=\"Pixels:0\" DimensionOrder=\"XYZCT\" Type=\"" << omeTypeName(aPixelType) << "\""
         << " SizeX=\"" << aStack.sizeX << "\" SizeY=\"" << aStack.sizeY << "\" SizeZ=\"" << aStack.sizeZ
         << "\""
@@ -251,7 +191,7 @@ std::string omeXml(const StackSummary& aStack, int aPixelType, const std::string
     for (int c = 0; c < aStack.sizeC; ++c) {
         // OME colours are RGBA packed into a signed 32-bit integer.
         const int32_t rgba = static_cast<int32_t>(aStack.channelColors[c] << 8 | 0xFFu);
-        xml << "      <Channel ID=\"Channel:0:" << c << "\" Name=\"" << xmlEscaped(aStack.channelNames[c])
+        xml << "      <Channel ID=\"Channel:0:" << c << "\" Name=\"" << xmlText(aStack.channelNames[c])
             << "\" SamplesPerPixel=\"1\" Color=\"" << rgba << "\"/>\n";
     }
     int64_t ifd = 0;

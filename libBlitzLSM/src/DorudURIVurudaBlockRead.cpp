@@ -275,9 +275,9 @@ const unsigned char* DorudURIVuruda::loadPlaneBytes(uint64_t aDirectory, int aCh
         const unsigned char* result = nullptr;
         if (aBegin < aEnd) {
             mStreamHandle->pageIndex = static_cast<uint32_t>(d);
-            mStreamHandle->unwrapBase = index.unwrapBase(d);
-            korvane::lsm::StripDecoder decoder(mTiff, *mStreamHandle, BlitzLSMTIFFsize(mStreamHandle),
-                                               starts);
+            index.locate(*mStreamHandle, d + 1);  // reads d's own entries, which place its strips
+            korvane::lsm::StripDecoder decoder(mTiff, *mStreamHandle, index, d,
+                                               BlitzLSMTIFFsize(mStreamHandle), starts);
             uint32_t failed = 0;
             bool ok;
             if (aDirect != nullptr && !decoder.compressed()) {

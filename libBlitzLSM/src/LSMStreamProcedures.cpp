@@ -12,16 +12,7 @@ namespace {
 
 LSMStreamHandle* handleOf(thandle_t aHandle) { return static_cast<LSMStreamHandle*>(aHandle); }
 
-constexpr uint64_t kMaxWrappedOffset = 0xffffffffu;
-
 }  // namespace
-
-uint64_t lsmOffsetCorrection(const LSMStreamHandle& aHandle, uint64_t aOffset) {
-    // Only 32-bit offsets can have wrapped; a position at or above the base is taken as it is.
-    if (!aHandle.correctOffsets || aOffset > kMaxWrappedOffset || aOffset >= aHandle.unwrapBase) return 0;
-    const uint64_t steps = (aHandle.unwrapBase - aOffset + kMaxWrappedOffset) >> 32;
-    return steps << 32;
-}
 
 tmsize_t BlitzLSMTIFFread(thandle_t aHandle, void* aBuffer, tmsize_t aSize) {
     LSMStreamHandle* handle = handleOf(aHandle);
@@ -49,9 +40,8 @@ tmsize_t BlitzLSMTIFFwrite(thandle_t aHandle, void* aBuffer, tmsize_t aSize) {
 toff_t BlitzLSMTIFFseek(thandle_t aHandle, toff_t aOffset, int aWhence) {
     LSMStreamHandle* handle = handleOf(aHandle);
     if (handle == nullptr || handle->file == nullptr) return 0;
-    const uint64_t correction = lsmOffsetCorrection(*handle, aOffset);
     // libtiff passes negative SEEK_CUR/SEEK_END distances as wrapped unsigned values.
-    const uint64_t target = aOffset + correction;
+    const uint64_t target = aOffset + (handle->correctOffsets ? handle->correction : 0);
     if (aWhence == SEEK_SET && target > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) return 0;
     if (fseeko(handle->file, static_cast<off_t>(static_cast<int64_t>(target)), aWhence) != 0) return 0;
     if (std::feof(handle->file)) {

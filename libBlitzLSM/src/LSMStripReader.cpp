@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
+#include <utility>
 #include <vector>
+
+#include "LSMStripPlacement.h"
 
 namespace korvane {
 namespace lsm {
@@ -27,56 +29,55 @@ uint64_t decodedStripSize(TIFF* aTiff, uint32_t aStrip) {
 
 }  // namespace
 
-// Compressed strips as the microscope writes them may declare their uncompressed size as byte
-// count, which can run into the next strip or past the end of the file. The strip cannot extend
-// beyond the next strip's start nor the file's end, so its raw bytes are cut there, read through
-// the stream procedures (so wrapped offsets are corrected) and decoded from memory.
+// The microscope declares the decoded size of a compressed strip as its byte count. Smooth data
+// compresses to less, so the declared strip runs into the next one or past the end of the file; noise
+// grows under compression, so the real strip runs past its declared end. A strip is therefore read
+// from its start to the next strip start known in the file (of this directory or its neighbours,
+// previews included) or to the end of the file, and decoded from memory: the decoders stop at their
+// end code, whatever follows.
 class CompressedStripSource {
   public:
-    CompressedStripSource(TIFF* aTiff, LSMStreamHandle& aHandle, uint64_t aFileSize, uint32_t aStripCount)
-        : mTiff(aTiff), mHandle(aHandle), mFileSize(aFileSize) {
-        mStarts.reserve(aStripCount);  // may throw std::bad_alloc, as the caller knows
-        for (uint32_t s = 0; s < aStripCount; ++s) mStarts.push_back(correctedStart(s));
-        mSortedStarts = mStarts;
-        std::sort(mSortedStarts.begin(), mSortedStarts.end());
+    CompressedStripSource(TIFF* aTiff, LSMStreamHandle& aHandle, uint64_t aFileSize,
+                          std::vector<uint64_t> aPositions, std::vector<uint64_t> aBoundaries)
+        : mTiff(aTiff),
+          mHandle(aHandle),
+          mFileSize(aFileSize),
+          mPositions(std::move(aPositions)),
+          mBoundaries(std::move(aBoundaries)) {
+        std::sort(mBoundaries.begin(), mBoundaries.end());
     }
 
     // Decodes aWant bytes of strip aStrip into aOut.
     bool decode(uint32_t aStrip, unsigned char* aOut, uint64_t aWant) {
-        const uint64_t start = mStarts[aStrip];
-        if (start >= mFileSize) return false;
-        uint64_t extent = std::min(TIFFGetStrileByteCount(mTiff, aStrip), mFileSize - start);
-        const auto next = std::upper_bound(mSortedStarts.begin(), mSortedStarts.end(), start);
-        if (next != mSortedStarts.end()) extent = std::min(extent, *next - start);
-        if (extent == 0 || extent > uint64_t(INT64_MAX)) return false;
+        const uint64_t start = mPositions[aStrip];
+        if (start >= mFileSize) return false;  // kUnplaced too
+        uint64_t end = mFileSize;
+        const auto next = std::upper_bound(mBoundaries.begin(), mBoundaries.end(), start);
+        if (next != mBoundaries.end()) end = std::min(end, *next);
+        // Where no neighbour bounds it, no lossless codec needs more than twice the decoded size (LZW
+        // codes are at most 12 bits a byte, Deflate adds a few bytes a block); a larger declared count
+        // is honoured as it stands.
+        const uint64_t most = std::max(2 * aWant + 4096, TIFFGetStrileByteCount(mTiff, aStrip));
+        const uint64_t extent = std::min(end - start, most);
+        if (extent > uint64_t(INT64_MAX)) return false;
         try {
             mRaw.resize(static_cast<size_t>(extent));
         } catch (const std::exception&) {
             return false;
         }
-        const toff_t offset = TIFFGetStrileOffset(mTiff, aStrip);
-        mHandle.correctOffsets = true;
-        const bool positioned = BlitzLSMTIFFseek(&mHandle, offset, SEEK_SET) == offset;
+        const bool positioned = BlitzLSMTIFFseek(&mHandle, start, SEEK_SET) == start;
         const tmsize_t got = positioned ? BlitzLSMTIFFread(&mHandle, mRaw.data(), tmsize_t(extent)) : 0;
-        mHandle.correctOffsets = false;
         // An empty input would make libtiff fall back to the declared byte count.
         if (got <= 0) return false;
         return TIFFReadFromUserBuffer(mTiff, aStrip, mRaw.data(), got, aOut, tmsize_t(aWant)) == 1;
     }
 
   private:
-    uint64_t correctedStart(uint32_t aStrip) const {
-        LSMStreamHandle probe = mHandle;
-        probe.correctOffsets = true;
-        const uint64_t offset = TIFFGetStrileOffset(mTiff, aStrip);
-        return offset + lsmOffsetCorrection(probe, offset);
-    }
-
     TIFF* mTiff;
     LSMStreamHandle& mHandle;
     uint64_t mFileSize;
-    std::vector<uint64_t> mStarts;
-    std::vector<uint64_t> mSortedStarts;
+    std::vector<uint64_t> mPositions;   // by strip
+    std::vector<uint64_t> mBoundaries;  // every known strip start, sorted
     std::vector<unsigned char> mRaw;
 };
 
@@ -93,12 +94,20 @@ std::vector<uint64_t> decodedStripStarts(TIFF* aTiff) {
     return starts;
 }
 
-StripDecoder::StripDecoder(TIFF* aTiff, LSMStreamHandle& aHandle, uint64_t aFileSize,
-                           const std::vector<uint64_t>& aStarts)
-    : mTiff(aTiff), mHandle(aHandle), mFileSize(aFileSize), mStarts(aStarts), mCompressed(false) {
+StripDecoder::StripDecoder(TIFF* aTiff, LSMStreamHandle& aHandle, DirectoryIndex& aIndex, uint64_t aDirectory,
+                           uint64_t aFileSize, const std::vector<uint64_t>& aStarts)
+    : mTiff(aTiff),
+      mHandle(aHandle),
+      mIndex(aIndex),
+      mDirectory(aDirectory),
+      mStoredStrips(0),
+      mFileSize(aFileSize),
+      mStarts(aStarts),
+      mCompressed(false) {
     uint16_t compression = COMPRESSION_NONE;
     TIFFGetFieldDefaulted(aTiff, TIFFTAG_COMPRESSION, &compression);
     mCompressed = compression != COMPRESSION_NONE;
+    mStoredStrips = aIndex.parsed(aDirectory) ? aIndex.stripCount(aDirectory) : TIFFNumberOfStrips(aTiff);
 }
 
 StripDecoder::~StripDecoder() = default;
@@ -119,16 +128,45 @@ void StripDecoder::span(uint64_t aBegin, uint64_t aEnd, uint64_t& aSpanBegin, ui
     aSpanEnd = mStarts[s];
 }
 
+uint64_t StripDecoder::position(uint32_t aStrip) const {
+    // libtiff cuts a large uncompressed strip into pieces of a few rows, consecutive in the file from
+    // where the stored strip begins: the pieces move with that strip.
+    const uint32_t stored = TIFFNumberOfStrips(mTiff) > mStoredStrips ? 0 : aStrip;
+    if (stored >= mStoredStrips) return kUnplaced;
+    const uint64_t storedOffset = TIFFGetStrileOffset(mTiff, stored);
+    const uint64_t placed = mIndex.place(mDirectory, stored, storedOffset);
+    if (placed == kUnplaced) return kUnplaced;
+    const uint64_t position = TIFFGetStrileOffset(mTiff, aStrip) + (placed - storedOffset);
+    return position == 0 || position >= mFileSize ? kUnplaced : position;
+}
+
 bool StripDecoder::decode(uint32_t aStrip, unsigned char* aOut) {
     const uint64_t size = mStarts[aStrip + 1] - mStarts[aStrip];
     if (!mCompressed) {
+        const uint64_t at = position(aStrip);
+        if (at == kUnplaced) return false;
+        mHandle.correction = at - TIFFGetStrileOffset(mTiff, aStrip);
         mHandle.correctOffsets = true;
         const tmsize_t got = TIFFReadEncodedStrip(mTiff, aStrip, aOut, tmsize_t(size));
         mHandle.correctOffsets = false;
         return got >= 0 && uint64_t(got) == size;
     }
-    if (!mSource)
-        mSource.reset(new CompressedStripSource(mTiff, mHandle, mFileSize, TIFFNumberOfStrips(mTiff)));
+    if (!mSource) {
+        const uint32_t count = TIFFNumberOfStrips(mTiff);
+        std::vector<uint64_t> positions;
+        positions.reserve(count);
+        for (uint32_t s = 0; s < count; ++s) positions.push_back(position(s));
+        std::vector<uint64_t> boundaries = positions;
+        // The strips of the neighbouring directories, as far as the chain is known or one step beyond.
+        mIndex.locate(mHandle, mDirectory + 3);
+        std::vector<uint64_t> more;
+        for (const uint64_t n : {mDirectory - 2, mDirectory - 1, mDirectory + 1, mDirectory + 2}) {
+            if (n < mDirectory + 3 && mIndex.stripPositions(mHandle, n, more))
+                boundaries.insert(boundaries.end(), more.begin(), more.end());
+        }
+        mSource.reset(new CompressedStripSource(mTiff, mHandle, mFileSize, std::move(positions),
+                                                std::move(boundaries)));
+    }
     return mSource->decode(aStrip, aOut, size);
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "LSMDirectoryIndex.h"
 #include "LSMStreamProcedures.h"
 
 namespace korvane {
@@ -19,12 +20,13 @@ std::vector<uint64_t> decodedStripStarts(TIFF* aTiff);
 
 class CompressedStripSource;
 
-// Decodes strips of libtiff's current directory. The caller sets aHandle.pageIndex and
-// aHandle.unwrapBase; correctOffsets is raised only around the reading of one strip.
+// Decodes strips of libtiff's current directory, image directory aDirectory of aIndex, each from where
+// the index places it. The caller sets aHandle.pageIndex; correctOffsets is raised only around the
+// reading of one strip.
 class StripDecoder {
   public:
-    StripDecoder(TIFF* aTiff, LSMStreamHandle& aHandle, uint64_t aFileSize,
-                 const std::vector<uint64_t>& aStarts);
+    StripDecoder(TIFF* aTiff, LSMStreamHandle& aHandle, DirectoryIndex& aIndex, uint64_t aDirectory,
+                 uint64_t aFileSize, const std::vector<uint64_t>& aStarts);
     ~StripDecoder();
     StripDecoder(const StripDecoder&) = delete;
     StripDecoder& operator=(const StripDecoder&) = delete;
@@ -44,9 +46,13 @@ class StripDecoder {
   private:
     bool decode(uint32_t aStrip, unsigned char* aOut);
     uint32_t firstOverlapping(uint64_t aBegin) const;
+    uint64_t position(uint32_t aStrip) const;
 
     TIFF* mTiff;
     LSMStreamHandle& mHandle;
+    DirectoryIndex& mIndex;
+    uint64_t mDirectory;
+    uint32_t mStoredStrips;  // strip offsets the directory stores; libtiff may cut one strip into pieces
     uint64_t mFileSize;
     const std::vector<uint64_t>& mStarts;
     bool mCompressed;

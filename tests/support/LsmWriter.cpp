@@ -436,6 +436,12 @@ void validate(const LsmSpec& recipe) {
     require(recipe.directoryLoop != DirectoryLoop::SelfLoop ||
                 (recipe.selfLoopDirectory >= 0 && recipe.selfLoopDirectory < 2 * pairs),
             "selfLoopDirectory must name a written directory");
+    std::vector<int> order = recipe.dataOrder;
+    std::sort(order.begin(), order.end());
+    for (size_t k = 0; k < order.size(); ++k)
+        require(
+            order[k] == int(k) && order.size() == size_t(pairs) && recipe.layout == Layout::DirectoriesFirst,
+            "dataOrder must order every written image of the DirectoriesFirst layout");
     for (const StripFault& f : recipe.stripFaults)
         require(f.image >= 0 && f.image < pairs && f.strip >= 0 && f.strip < stripsPerImage(recipe),
                 "strip fault names a strip that is not written");
@@ -698,7 +704,8 @@ LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& recipe) {
             throw std::invalid_argument("LsmSpec: pixelDataStart overlaps the directories");
         pos = std::max(pos, recipe.pixelDataStart);
         info.pixelDataStart = pos;
-        for (ImageLayout& image : info.images) {
+        for (int k = 0; k < pairs; ++k) {
+            ImageLayout& image = info.images[recipe.dataOrder.empty() ? k : recipe.dataOrder[k]];
             placeStrips(image);
             placePreview(image);
         }

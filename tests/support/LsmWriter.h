@@ -213,6 +213,9 @@ struct LsmSpec {
     // otherwise it starts at this absolute position and the gap stays a hole.
     // Strip offsets at or above 4 GiB are stored modulo 2^32.
     uint64_t pixelDataStart = 0;
+    // DirectoriesFirst only: images (t * Z + z) in the order their strips and
+    // previews are placed; empty = image order.
+    std::vector<int> dataOrder;
     // Uncompressed only. Of each strip only its first and last row are written;
     // all rows in between are holes and read as 0 (see isSparseHoleRow()).
     bool sparsePixelData = false;

@@ -2,8 +2,10 @@
 LZW, which Debian's tifffile cannot decode) and compared with the LSM's own directories."""
 import json
 import os
+import signal
 import subprocess
 import tempfile
+import time
 import unittest
 import xml.etree.ElementTree as ET
 
@@ -153,6 +155,45 @@ class KorvaneLsmTest(unittest.TestCase):
                      "double originX_m              = -1.79769e+308", "double originY_m              = 0.3",
                      "double originZ_m              = -2.22507e-308", "double TimeIntervall          = 1e+300"):
             self.assertIn(line + "\n", printout)
+
+    def test_signal_mid_conversion_ends_it_cleanly_unless_ignored_at_start(self):
+        lsm = self.stack("big.lsm", 1024, 1024, 4, 3, 2, 3)
+        for sig, ignored in ((signal.SIGHUP, True), (signal.SIGTERM, False)):
+            with self.subTest(signal=sig.name, ignored=ignored):
+                out = self.path("out.ome.tif")
+                start = (lambda: signal.signal(sig, signal.SIG_IGN)) if ignored else None  # as nohup does
+                child = subprocess.Popen([TOOL, "convert", "--compression", "deflate", "--force", lsm, out],
+                                         preexec_fn=start, stderr=subprocess.PIPE)
+                parts = lambda: [f for f in os.listdir(self.dir) if ".part-" in f]
+                deadline = time.monotonic() + 60
+                while not any(os.path.getsize(self.path(f)) for f in parts()) and time.monotonic() < deadline:
+                    time.sleep(0.005)
+                child.send_signal(signal.SIGSTOP)  # so that it is still converting when the signal comes
+                self.assertTrue(parts(), "the conversion ended before the signal")
+                child.send_signal(sig)
+                child.send_signal(signal.SIGCONT)
+                child.communicate()
+                if ignored:
+                    self.assertEqual(child.returncode, 0)
+                    np.testing.assert_array_equal(ome_series(out)[0], lsm_planes(lsm))
+                    os.remove(out)
+                else:
+                    self.assertEqual(child.returncode, -sig)
+                self.assertEqual(sorted(os.listdir(self.dir)), ["big.lsm"])
+
+    def test_file_names_pass_as_bytes(self):
+        folder = os.fsencode(self.dir)
+        lsm, out = os.path.join(folder, b"caf\xe9 scan.lsm"), os.path.join(folder, b"r\xe9sultat.ome.tif")
+        subprocess.run([WRITE_STACK, lsm, *map(str, (16, 8, 2, 3, 1, 1))], check=True)
+        info = subprocess.run([TOOL, "info", "--json", lsm], capture_output=True)
+        self.assertEqual(info.returncode, 0, info.stderr)
+        self.assertEqual(json.loads(info.stdout)["file"], lsm.decode("latin-1"))  # shown as its code page
+        result = subprocess.run([TOOL, "convert", lsm, out], capture_output=True)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(os.listdir(folder)), [b"caf\xe9 scan.lsm", b"r\xe9sultat.ome.tif"])
+        np.testing.assert_array_equal(ome_series(os.fsdecode(out))[0], lsm_planes(os.fsdecode(lsm)))
+        with tifffile.TiffFile(os.fsdecode(out)) as tif:
+            self.assertEqual(ET.fromstring(tif.ome_metadata).find(f"{OME}Image").get("Name"), "caf\xe9 scan.lsm")
 
     def test_failures_leave_no_output_and_exit_with_their_status(self):
         text = self.path("notes.lsm")

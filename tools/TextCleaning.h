@@ -1,0 +1,28 @@
+#ifndef KORVANE_TEXTCLEANING_H
+#define KORVANE_TEXTCLEANING_H
+
+#include <string>
+#include <string_view>
+
+// Text from files and command lines arrives as bytes; what we show and write must be valid UTF-8
+// and, in XML, consist of characters XML 1.0 allows.
+namespace korvane::tools {
+
+// Whether aBytes are well-formed UTF-8 of characters XML can hold: no overlong forms, no
+// surrogates, nothing above U+10FFFF, no U+FFFE or U+FFFF.
+bool isStrictUtf8(std::string_view aBytes);
+
+// Text a file (or a file name) holds, for display: the bytes themselves when they are strict UTF-8,
+// otherwise read as Latin-1, the code page older microscope software wrote; control characters
+// become blanks.
+std::string textFromFile(std::string_view aBytes);
+
+// aBytes as an XML attribute value or element content: every ill-formed UTF-8 sequence replaced by
+// U+FFFD (one for each maximal ill-formed part), the control characters XML 1.0 forbids dropped,
+// & < > " ' escaped, and tab, line feed and carriage return as references, which attribute values
+// would otherwise turn into blanks.
+std::string xmlText(std::string_view aBytes);
+
+}  // namespace korvane::tools
+
+#endif
