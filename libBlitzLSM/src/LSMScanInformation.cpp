@@ -75,8 +75,8 @@ Node childOf(Node aParent, uint32_t aId) {
     return Node::Other;
 }
 
-// One attribute entry, decoded by the type it is stored with (peers disagree on the declared types,
-// and one id occurs with two types in real files).
+// One attribute entry, decoded by the type it is stored with: an id's type is not fixed, real files
+// hold one id with two types.
 struct Entry {
     uint32_t id;
     uint32_t type;

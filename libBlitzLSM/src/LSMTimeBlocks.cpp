@@ -18,7 +18,7 @@ constexpr uint32_t kMaxEventText = 64 * 1024;
 
 bool printable(unsigned char aByte) { return aByte >= 0x20 && aByte != 0x7F; }
 
-// Writers disagree on whether a 32-bit word precedes the text. When the four bytes after the header
+// An event's text may or may not follow a further 32-bit word. When the four bytes after the header
 // are zero, or control bytes followed by a printable one, the text starts after them.
 uint32_t eventTextStart(const unsigned char* aEvent, uint32_t aSize) {
     if (aSize < 20) return 16;
