@@ -8,8 +8,8 @@ namespace {
 const char* const kDash = "\xE2\x80\x93";  // –
 constexpr size_t kListedItems = 20;        // longer lists show their first and last item
 
-// Shortest form with aPrecision significant digits, always with a decimal point (whatever the
-// process locale says).
+// Shortest form with at most aPrecision significant digits and a point as decimal separator, whatever
+// the process locale says.
 std::string number(double aValue, int aPrecision = 6) {
     char text[64];
     const std::to_chars_result end =
