@@ -8,10 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <thread>
 #include <type_traits>
 #include <vector>
 
+#include "Bands.h"
 #include "BlitzArray.h"
 
 // Grey level of an element is derived from (v + offset) * scale.
@@ -45,9 +45,8 @@ void getMinMax(float& aMin, float& aMax, const blitz::Array<T, 2>& aPlane) {
 // largest lands on 255 (254 when the single-precision scale rounds down); narrower ranges are only
 // shifted, never stretched.
 template <typename T>
-GreyMapping greyMappingFor(const blitz::Array<T, 2>& aPlane, bool aAutomaticContrast) {
+GreyMapping greyMappingFor(const blitz::Array<T, 2>& aPlane) {
     GreyMapping mapping;
-    if (!aAutomaticContrast) return mapping;
     float low = 0.0f;
     float high = 0.0f;
     getMinMax(low, high, aPlane);
@@ -57,8 +56,8 @@ GreyMapping greyMappingFor(const blitz::Array<T, 2>& aPlane, bool aAutomaticCont
     return mapping;
 }
 
-// No clamping on purpose: the low byte of the value truncated to 16 bits is shown, so 300 shows as 44
-// and -1.5 as 255; anything outside the 16-bit range (and NaN) shows as 0.
+// The low byte of the mapped value truncated to 16 bits. Automatic contrast keeps every finite element
+// within 0..255; anything outside the 16-bit range (infinities, NaN) shows as 0.
 inline int greyLevel(double aValue, const GreyMapping& aMapping) {
     const double w = (aValue + static_cast<double>(aMapping.offset)) * static_cast<double>(aMapping.scale);
     // The truncation lies in -32768..32767 exactly when w lies strictly between -32769 and 32768; NaN fails
@@ -100,23 +99,9 @@ void renderGreyRows(const blitz::Array<T, 2>& aPlane, const GreyMapping& aMappin
     const int y0 = aPlane.lbound(0);
     const int x0 = aPlane.lbound(1);
     const std::ptrdiff_t columnStride = aPlane.stride(1);
-    // Without contrast an integer shows its low byte below 32768 and 0 from there on: computed without a
-    // table look-up, the rows vectorise.
-    bool lowByte = false;
-    if constexpr (std::is_integral<T>::value)
-        lowByte = aMapping.offset == 0.0f && aMapping.scale == 1.0f && columnStride == 1;
     for (int y = aFirst; y < aEnd; ++y) {
         QRgb* line = reinterpret_cast<QRgb*>(aBits + aBytesPerLine * y);
         const T* element = &aPlane(y0 + y, x0);
-        if constexpr (std::is_integral<T>::value) {
-            if (lowByte) {
-                for (int x = 0; x < cols; ++x) {
-                    const uint32_t v = element[x];
-                    line[x] = opaqueGrey(v < 32768u ? int(v & 0xFFu) : 0);
-                }
-                continue;
-            }
-        }
         if constexpr (std::is_integral<T>::value && sizeof(T) <= 2) {
             if (!aTable.empty()) {
                 using Bits = typename std::make_unsigned<T>::type;
@@ -129,15 +114,15 @@ void renderGreyRows(const blitz::Array<T, 2>& aPlane, const GreyMapping& aMappin
     }
 }
 
-// Renders the plane (rows = first index) as an opaque grey ARGB32 picture, one scan line at a time, large
-// planes in bands on several threads.
+// Renders the plane (rows = first index) with automatic contrast as an opaque grey ARGB32 picture, one
+// scan line at a time, large planes in bands on several threads.
 // A picture that shares its pixels with another (a pixmap, a copy) is detached, never written through.
 // A plane without elements, or one too large for a QImage, leaves a null picture.
 template <typename T>
-void renderGreyPlane(const blitz::Array<T, 2>& aPlane, bool aAutomaticContrast, QImage& aImage) {
+void renderGreyPlane(const blitz::Array<T, 2>& aPlane, QImage& aImage) {
     const int rows = aPlane.extent(0);
     const int cols = aPlane.extent(1);
-    const GreyMapping mapping = greyMappingFor(aPlane, aAutomaticContrast);
+    const GreyMapping mapping = greyMappingFor(aPlane);
     // A picture of the same size is drawn over in place: no second picture and no fresh pages to fault
     // in. Otherwise the old one goes before the new one is allocated.
     if (aImage.size() != QSize(cols, rows) || aImage.format() != QImage::Format_ARGB32_Premultiplied) {
@@ -147,25 +132,15 @@ void renderGreyPlane(const blitz::Array<T, 2>& aPlane, bool aAutomaticContrast, 
     if (aImage.isNull()) return;
     std::vector<QRgb> table;
     if constexpr (std::is_integral<T>::value && sizeof(T) <= 2) {
-        // The table pays off once the plane has a quarter as many elements as it has entries (and is not
-        // needed for the low bytes, see renderGreyRows).
-        const bool lowByte = mapping.offset == 0.0f && mapping.scale == 1.0f && aPlane.stride(1) == 1;
-        if (!lowByte && uint64_t(rows) * uint64_t(cols) * 4 > (uint64_t(1) << (8 * sizeof(T))))
+        // The table pays off once the plane has a quarter as many elements as it has entries.
+        if (uint64_t(rows) * uint64_t(cols) * 4 > (uint64_t(1) << (8 * sizeof(T))))
             table = greyTable<T>(mapping);
     }
     uchar* bits = aImage.bits();  // detaches here, on this thread
     const qsizetype bytesPerLine = aImage.bytesPerLine();
-    const int bands = uint64_t(rows) * uint64_t(cols) < (uint64_t(1) << 20)
-                          ? 1
-                          : int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-    std::vector<std::thread> helpers;
-    for (int band = 1; band < bands; ++band)
-        helpers.emplace_back([&, band] {
-            renderGreyRows(aPlane, mapping, table, bits, bytesPerLine, rows * band / bands,
-                           rows * (band + 1) / bands);
-        });
-    renderGreyRows(aPlane, mapping, table, bits, bytesPerLine, 0, rows / bands);
-    for (std::thread& helper : helpers) helper.join();
+    forEachBand(rows, cols, [&](int, int aFirst, int aEnd) {
+        renderGreyRows(aPlane, mapping, table, bits, bytesPerLine, aFirst, aEnd);
+    });
 }
 
 #endif
