@@ -32,19 +32,24 @@ void writePlaneOmeTiff(const AnyPlane& aPlane, const PlaneRequest& aRequest,
     plane.sizeX = size.width();
     plane.sizeY = size.height();
     plane.sizeZ = plane.sizeC = plane.sizeT = 1;
-    plane.voxelSize[0] = aFile.voxelSize[0];
+    // Which of the file's pixel sizes still hold depends on what the plane's rows and columns are.
     switch (aRequest.mode) {
         case ViewMode::Plane:
+            plane.voxelSize[0] = aFile.voxelSize[0];
             plane.voxelSize[1] = aFile.voxelSize[1];
             plane.voxelSize[2] = aFile.voxelSize[2];  // the spacing of the section it was taken from
             break;
+        case ViewMode::Projection:
+            plane.voxelSize[0] = aFile.voxelSize[0];
+            plane.voxelSize[1] = aFile.voxelSize[1];
+            break;
         case ViewMode::ScanImage:
             // Lines stacked along z have the z spacing between rows; along time rows are no length.
+            plane.voxelSize[0] = aFile.voxelSize[0];
             plane.voxelSize[1] = aFile.sizeT == 1 ? aFile.voxelSize[2] : 0.0;
             break;
         default:
-            plane.voxelSize[1] = aFile.voxelSize[1];
-            break;
+            break;  // left out rather than stated wrongly
     }
     const int channel = aRequest.index.channel;
     if (channel >= 0 && size_t(channel) < aFile.channelNames.size() &&
