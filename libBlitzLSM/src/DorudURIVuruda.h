@@ -71,6 +71,11 @@ class DorudURIVuruda : public BlitzBioReader {
     // The LSM info record as decoded at open.
     const LSMInfoRecord& getInfoRecord();
 
+    // Positions and mosaic tiles the record names (at least 1 each). When the file holds all their
+    // images, each position and tile is a series of its own, position by position, tile by tile.
+    int getPositionCount();
+    int getTileCount();
+
     // TIFF compression code (1 none, 5 LZW, 8 or 32946 Deflate, ...) of the first image directory.
     int getCompression();
 
