@@ -86,6 +86,10 @@ class DorudURIVuruda : public BlitzBioReader {
   private:
     void openFile(const std::string& aFileName);
 
+    // readArray for what is not kept: checks that the file can hold it, then reads it.
+    template <typename T, int N>
+    void readArrayFromFile(blitz::Array<T, N>& aArray, int aTimepoint, int aChannel, int aReqZStart,
+                           int aReqZWidth, int aReqYStart, int aReqYWidth, int aReqXStart, int aReqXWidth);
     template <typename T>
     void readRawPlanes(T* destination, int aTimepoint, int aChannel, int aReqZStart, int aReqZWidth,
                        int aReqYStart, int aReqYWidth, int aReqXStart, int aReqXWidth);

@@ -83,13 +83,54 @@ bool isSampleType(int aPixelType) {
     throw BlitzFileIOException(text.str());
 }
 
+[[noreturn]] __attribute__((noinline, cold)) void throwOutside(const char* aAxis, int aStart, int64_t aEnd,
+                                                               int aSize) {
+    KORVANE_THROW(kClassName, "Requested " << aAxis << " [" << aStart << " - " << aEnd
+                                           << ") lies outside the stack's " << aAxis << " [0 - " << aSize
+                                           << ").");
+}
+
+// The per-extent overloads keep the storage when the extents are unchanged; the TinyVector one always
+// reallocates.
+template <typename T, int N>
+inline void resizeArray(blitz::Array<T, N>& aArray, int aZWidth, int aYWidth, int aXWidth) {
+    if (aArray.extent(N - 1) == aXWidth && (N < 2 || aArray.extent(N < 2 ? 0 : N - 2) == aYWidth) &&
+        (N < 3 || aArray.extent(0) == aZWidth))
+        return;
+    try {
+        if constexpr (N == 3)
+            aArray.resize(aZWidth, aYWidth, aXWidth);
+        else if constexpr (N == 2)
+            aArray.resize(aYWidth, aXWidth);
+        else
+            aArray.resize(aXWidth);
+    } catch (const std::exception& e) {
+        rethrowAsReaderException(e);
+    }
+}
+
+// Messages of the checks, out of the way of the reads that pass them.
+[[noreturn]] __attribute__((noinline, cold)) void throwText(const std::string& aText) {
+    KORVANE_THROW(kClassName, aText);
+}
+
+[[noreturn]] __attribute__((noinline, cold)) void throwOutsideTimepoints(int aTimepoint, int aSizeT) {
+    KORVANE_THROW(kClassName, "Requested timepoint " << aTimepoint
+                                                     << " lies outside the stack's timepoints [0 - " << aSizeT
+                                                     << ").");
+}
+
+[[noreturn]] __attribute__((noinline, cold)) void throwWrongRank() {
+    throw BlitzFileIOException(
+        "Wrong invocation of DorudURIVuruda::readArray(): Supported dimensions are: 3 (no restrictions), 2 "
+        "(aReqZWidth = 1), 1 (aReqZWidth = 1, aReqYWidth = 1).\n");
+}
+
 // A window outside the stack would read or write outside the plane buffer and the array.
-void checkAxis(const char* aAxis, int aStart, int aWidth, int aSize) {
+inline void checkAxis(const char* aAxis, int aStart, int aWidth, int aSize) {
     const int64_t width = effectiveWidth(aStart, aWidth, aSize);
     if (aStart < 0 || width < 1 || int64_t(aStart) + width > int64_t(aSize))
-        KORVANE_THROW(kClassName, "Requested " << aAxis << " [" << aStart << " - " << int64_t(aStart) + width
-                                               << ") lies outside the stack's " << aAxis << " [0 - " << aSize
-                                               << ").");
+        throwOutside(aAxis, aStart, int64_t(aStart) + width, aSize);
 }
 
 }  // namespace
@@ -99,75 +140,82 @@ void DorudURIVuruda::readArray(blitz::Array<T, N>& aArray, int aTimepoint, int a
                                int aReqZWidth, int aReqYStart, int aReqYWidth, int aReqXStart,
                                int aReqXWidth) {
     static_assert(N >= 1 && N <= 3, "readArray supports ranks 1 to 3");
-    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
-    if ((N == 2 && aReqZWidth != 1) || (N == 1 && (aReqZWidth != 1 || aReqYWidth != 1)))
-        throw BlitzFileIOException(
-            "Wrong invocation of DorudURIVuruda::readArray(): Supported dimensions are: 3 (no restrictions), "
-            "2 "
-            "(aReqZWidth = 1), 1 (aReqZWidth = 1, aReqYWidth = 1).\n");
+    if (mTiff == nullptr) throwText("No file opened.");  // isOpen(), without the call
+    if ((N == 2 && aReqZWidth != 1) || (N == 1 && (aReqZWidth != 1 || aReqYWidth != 1))) throwWrongRank();
 
-    getPixelType(aChannel);  // "No such channel" before anything is resized or read
-    if (aTimepoint < 0 || aTimepoint >= mSizeT)
-        KORVANE_THROW(kClassName, "Requested timepoint "
-                                      << aTimepoint << " lies outside the stack's timepoints [0 - " << mSizeT
-                                      << ").");
+    // "No such channel" before anything is resized or read.
+    if (aChannel < 0 || size_t(aChannel) >= mPixelTypes.size()) getPixelType(aChannel);
+    if (aTimepoint < 0 || aTimepoint >= mSizeT) throwOutsideTimepoints(aTimepoint, mSizeT);
     checkAxis("z planes", aReqZStart, aReqZWidth, mSizeZ);
     checkAxis("rows", aReqYStart, aReqYWidth, mSizeY);
     checkAxis("columns", aReqXStart, aReqXWidth, mSizeX);
+    const LSMReadState& state = *mReadState;
+    const korvane::lsm::ScanLayout& layout = state.layout;
+    if (!layout.refusal.empty()) throwText(layout.refusal);
+
+    // Rows still kept from the file came from it and are answered without asking it: row after row of a
+    // line scan comes this way, so it does no more than it must.
+    if (effectiveWidth(aReqZStart, aReqZWidth, mSizeZ) == 1) {
+        const int yW = static_cast<int>(effectiveWidth(aReqYStart, aReqYWidth, mSizeY));
+        const int xW = static_cast<int>(effectiveWidth(aReqXStart, aReqXWidth, mSizeX));
+        uint64_t inImage = 0;
+        const uint64_t plane = uint64_t(aTimepoint) * uint64_t(mSizeZ) + uint64_t(aReqZStart);
+        const uint64_t directory = layout.directory(state.series, plane, inImage);
+        const korvane::lsm::ChannelBytes& channel = layout.channels[size_t(aChannel)];
+        const uint64_t rowsBegin =
+            channel.base + (inImage * uint64_t(mSizeY) + uint64_t(aReqYStart)) * channel.rowBytes;
+        if (const unsigned char* kept =
+                state.plane.find(directory, layout.contiguous ? 0 : aChannel, rowsBegin,
+                                 rowsBegin + uint64_t(yW) * channel.rowBytes)) {
+            resizeArray(aArray, 1, yW, xW);
+            const int type = mPixelTypes[size_t(aChannel)];
+            if (yW == 1 && isSampleType<T>(type) && channel.stride == sizeof(T))
+                std::memcpy(aArray.dataFirst(), kept + channel.offset + uint64_t(aReqXStart) * sizeof(T),
+                            size_t(xW) * sizeof(T));
+            else
+                copyWindow(kept, type, channel, uint64_t(yW), uint64_t(aReqXStart), uint64_t(xW),
+                           aArray.dataFirst());
+            return;
+        }
+    }
+    readArrayFromFile(aArray, aTimepoint, aChannel, aReqZStart, aReqZWidth, aReqYStart, aReqYWidth,
+                      aReqXStart, aReqXWidth);
+}
+
+template <typename T, int N>
+void DorudURIVuruda::readArrayFromFile(blitz::Array<T, N>& aArray, int aTimepoint, int aChannel,
+                                       int aReqZStart, int aReqZWidth, int aReqYStart, int aReqYWidth,
+                                       int aReqXStart, int aReqXWidth) {
     const int zW = static_cast<int>(effectiveWidth(aReqZStart, aReqZWidth, mSizeZ));
     const int yW = static_cast<int>(effectiveWidth(aReqYStart, aReqYWidth, mSizeY));
     const int xW = static_cast<int>(effectiveWidth(aReqXStart, aReqXWidth, mSizeX));
-
-    const korvane::lsm::ScanLayout& layout = mReadState->layout;
-    if (!layout.refusal.empty()) KORVANE_THROW(kClassName, layout.refusal);
-
+    const LSMReadState& state = *mReadState;
+    const korvane::lsm::ScanLayout& layout = state.layout;
     try {
         // Memory is set aside only for planes that could come from this file at all: at one bit per
         // sample at least, and expanded no more than compression can where the requested directories
         // are compressed. Plausible mismatches of the sample size pass, to be reported by the read.
         const uint64_t plane = uint64_t(aTimepoint) * uint64_t(mSizeZ) + uint64_t(aReqZStart);
-        const uint64_t first = layout.directory(mReadState->series, plane);
-        const uint64_t last = layout.directory(mReadState->series, plane + uint64_t(zW) - 1);
-        // Rows still kept from the file came from it and are answered without asking the file.
-        const korvane::lsm::ChannelBytes& channel = layout.channels[size_t(aChannel)];
-        const uint64_t rowsBegin =
-            channel.base +
-            (layout.firstRow(plane, uint64_t(mSizeY)) + uint64_t(aReqYStart)) * channel.rowBytes;
-        const bool kept =
-            zW == 1 && mReadState->plane.find(first, layout.contiguous ? 0 : aChannel, rowsBegin,
-                                              rowsBegin + uint64_t(yW) * channel.rowBytes);
-        if (!kept) {
-            const uint64_t fileSize = BlitzLSMTIFFsize(mStreamHandle);
-            uint64_t limit = fileSize;
-            if (mayBeCompressed(first, last + 2) && multiplyOverflows(fileSize, kMaxCompressionRatio, limit))
-                limit = std::numeric_limits<uint64_t>::max();
-            uint64_t samples = 0;
-            uint64_t requestedBits = 0;
-            if (multiplyOverflows(uint64_t(mSizeX) * uint64_t(mSizeY), uint64_t(mSizeC), samples) ||
-                multiplyOverflows(samples, uint64_t(zW), requestedBits) || requestedBits / 8 > limit)
-                KORVANE_THROW(kClassName, "Requested " << zW << " plane(s) of " << mSizeX << " x " << mSizeY
-                                                       << " pixels and " << mSizeC
-                                                       << " channel(s) cannot be held by file '"
-                                                       << mCurrentFile << "' of " << fileSize << " byte.");
-        }
+        const uint64_t first = layout.directory(state.series, plane);
+        const uint64_t last = layout.directory(state.series, plane + uint64_t(zW) - 1);
+        const uint64_t fileSize = BlitzLSMTIFFsize(mStreamHandle);
+        uint64_t limit = fileSize;
+        if (mayBeCompressed(first, last + 2) && multiplyOverflows(fileSize, kMaxCompressionRatio, limit))
+            limit = std::numeric_limits<uint64_t>::max();
+        uint64_t samples = 0;
+        uint64_t requestedBits = 0;
+        if (multiplyOverflows(uint64_t(mSizeX) * uint64_t(mSizeY), uint64_t(mSizeC), samples) ||
+            multiplyOverflows(samples, uint64_t(zW), requestedBits) || requestedBits / 8 > limit)
+            KORVANE_THROW(kClassName, "Requested " << zW << " plane(s) of " << mSizeX << " x " << mSizeY
+                                                   << " pixels and " << mSizeC
+                                                   << " channel(s) cannot be held by file '" << mCurrentFile
+                                                   << "' of " << fileSize << " byte.");
     } catch (const BlitzFileIOException&) {
         throw;
     } catch (const std::exception& e) {
         rethrowAsReaderException(e);
     }
-
-    try {
-        // The per-extent overloads keep the storage when the extents are unchanged; the TinyVector one
-        // always reallocates.
-        if constexpr (N == 3)
-            aArray.resize(zW, yW, xW);
-        else if constexpr (N == 2)
-            aArray.resize(yW, xW);
-        else
-            aArray.resize(xW);
-    } catch (const std::exception& e) {
-        rethrowAsReaderException(e);
-    }
+    resizeArray(aArray, zW, yW, xW);
     readRawPlanes(aArray.dataFirst(), aTimepoint, aChannel, aReqZStart, aReqZWidth, aReqYStart, aReqYWidth,
                   aReqXStart, aReqXWidth);
 }
@@ -197,10 +245,11 @@ void DorudURIVuruda::readRawPlanes(T* destination, int aTimepoint, int aChannel,
     // All in 64 bits: Z * T of a large stack overflows 32 bits long before libtiff's directory number does.
     const uint64_t begin = uint64_t(aTimepoint) * uint64_t(mSizeZ) + uint64_t(aReqZStart);
     const uint64_t end = begin + zW;
-    const uint64_t first = layout.directory(series, begin);
-    const uint64_t endDirectory = layout.directory(series, end - 1) + 2;
+    uint64_t inImage = 0;
+    const uint64_t first = layout.directory(series, begin, inImage);
+    const uint64_t endDirectory = zW == 1 ? first + 2 : layout.directory(series, end - 1) + 2;
 
-    const int type = getPixelType(aChannel);
+    const int type = mPixelTypes[size_t(aChannel)];  // the channel was checked by readArray
     const uint64_t bytes = sampleBytes(type);
     const korvane::lsm::ChannelBytes& channel = layout.channels[size_t(aChannel)];
     // Whole rows of the file's own type, the channel's samples back to back, need no conversion: they
@@ -211,13 +260,11 @@ void DorudURIVuruda::readRawPlanes(T* destination, int aTimepoint, int aChannel,
 
     T* out = destination;
     for (uint64_t p = begin; p < end;) {
-        const uint64_t d = layout.directory(series, p);
-        const uint64_t planes =
-            wholePlanes ? std::min(end - p, layout.planesPerDirectory - p % layout.planesPerDirectory) : 1;
+        const uint64_t d = p == begin ? first : layout.directory(series, p, inImage);
+        const uint64_t planes = wholePlanes ? std::min(end - p, layout.planesPerDirectory - inImage) : 1;
         const uint64_t rows = wholePlanes ? planes * sizeY : yW;
         // The requested rows of the channel, as decoded bytes of the directory's strips.
-        const uint64_t from =
-            channel.base + (layout.firstRow(p, sizeY) + uint64_t(aReqYStart)) * channel.rowBytes;
+        const uint64_t from = channel.base + (inImage * sizeY + uint64_t(aReqYStart)) * channel.rowBytes;
         const unsigned char* kept = loadPlaneBytes(d, aChannel, from, from + rows * channel.rowBytes,
                                                    direct ? reinterpret_cast<unsigned char*>(out) : nullptr,
                                                    bytes, first, endDirectory);

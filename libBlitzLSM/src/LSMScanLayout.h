@@ -39,10 +39,18 @@ struct ScanLayout {
     // Set when the image directories do not fit what the record describes: reads are refused with it.
     std::string refusal;
 
+    // The image directory holding plane aPlane of series aSeries, and which of the image's planes it is.
+    // One division at most: row after row of a line scan comes through here.
+    uint64_t directory(uint64_t aSeries, uint64_t aPlane, uint64_t& aInImage) const {
+        const uint64_t image = planesPerDirectory == 1       ? aPlane
+                               : aPlane < planesPerDirectory ? 0
+                                                             : aPlane / planesPerDirectory;
+        aInImage = aPlane - image * planesPerDirectory;
+        return 2 * (aSeries * directoriesPerSeries + image);
+    }
     uint64_t directory(uint64_t aSeries, uint64_t aPlane) const {
         return 2 * (aSeries * directoriesPerSeries + aPlane / planesPerDirectory);
     }
-    uint64_t firstRow(uint64_t aPlane, uint64_t aSizeY) const { return aPlane % planesPerDirectory * aSizeY; }
     uint64_t lastDirectory(uint64_t aSeries) const { return 2 * ((aSeries + 1) * directoriesPerSeries - 1); }
 };
 
