@@ -1,11 +1,22 @@
 #include "Reporter.h"
 
+#include <atomic>
+#include <mutex>
+
 ReporterMessageStream reporterMessages;
 ReporterNoteStream reporterNotes;
 
 namespace {
-int gMessageLevel = 0;
-int gNoteLevel = 0;
+std::atomic<int> gMessageLevel{0};
+std::atomic<int> gNoteLevel{0};
+
+// Readers report from worker threads (a projection decodes on two); one broadcast at a time keeps the
+// registry and the sinks consistent. Recursive, since a sink may report in turn; never destroyed, since
+// reporters may still be removed while statics are destroyed at exit.
+std::recursive_mutex& registryMutex() {
+    static std::recursive_mutex* const theMutex = new std::recursive_mutex;
+    return *theMutex;
+}
 }  // namespace
 
 void ReporterImpl::hook(int32_t, int32_t) {}
@@ -21,6 +32,7 @@ std::map<int, ReporterImpl*>& Reporter::registry() {
 
 void Reporter::addReporter(ReporterImpl* aReporter) {
     if (!aReporter) return;
+    const std::lock_guard<std::recursive_mutex> lock(registryMutex());
     const int id = aReporter->getId();
     auto& reg = registry();
     auto it = reg.find(id);
@@ -34,6 +46,7 @@ void Reporter::addReporter(ReporterImpl* aReporter) {
 }
 
 void Reporter::removeReporter(int aId) {
+    const std::lock_guard<std::recursive_mutex> lock(registryMutex());
     auto& reg = registry();
     if (aId == -1) {
         while (!reg.empty()) {
@@ -52,32 +65,39 @@ void Reporter::removeReporter(int aId) {
 }
 
 ReporterImpl* Reporter::getReporter(int aId) {
+    const std::lock_guard<std::recursive_mutex> lock(registryMutex());
     auto& reg = registry();
     auto it = reg.find(aId);
     return it == reg.end() ? nullptr : it->second;
 }
 
 void Reporter::setVerbosity(int aLevel) {
+    const std::lock_guard<std::recursive_mutex> lock(registryMutex());
     for (auto& entry : registry()) entry.second->mVerbosity = aLevel;
 }
 
 void Reporter::message(int aLevel, const std::string& aText) {
+    const std::lock_guard<std::recursive_mutex> lock(registryMutex());
     for (auto& entry : registry()) entry.second->message(aLevel, aText);
 }
 
 void Reporter::note(int aLevel, const std::string& aText) {
+    const std::lock_guard<std::recursive_mutex> lock(registryMutex());
     for (auto& entry : registry()) entry.second->note(aLevel, aText);
 }
 
 void Reporter::progress(int aDone, int aTotal) {
+    const std::lock_guard<std::recursive_mutex> lock(registryMutex());
     for (auto& entry : registry()) entry.second->progress(aDone, aTotal);
 }
 
 void Reporter::progress(float aFrom, float aTo, float aSubTotal, float aSubDone, float aTotal) {
+    const std::lock_guard<std::recursive_mutex> lock(registryMutex());
     for (auto& entry : registry()) entry.second->progress(aFrom, aTo, aSubTotal, aSubDone, aTotal);
 }
 
 void Reporter::hook(int32_t aFirst, int32_t aSecond) {
+    const std::lock_guard<std::recursive_mutex> lock(registryMutex());
     for (auto& entry : registry())
         if (entry.second->mHookEnabled) entry.second->hook(aFirst, aSecond);
 }

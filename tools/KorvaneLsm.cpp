@@ -18,6 +18,7 @@
 #include "OmeTiffConverter.h"
 #include "PixelDataType.h"
 #include "Reporter.h"
+#include "StackSummary.h"
 #include "TextCleaning.h"
 #include "ToolArguments.h"
 
@@ -205,10 +206,10 @@ int info(const std::string& aPath, bool aJson) {
 }
 
 // Redraws the bar only when the shown percentage changes.
-void drawProgress(int64_t aDone, int64_t aTotal) {
+bool drawProgress(int64_t aDone, int64_t aTotal) {
     static int shown = -1;
     const int percent = aTotal > 0 ? int(aDone * 100 / aTotal) : 100;
-    if (percent == shown && aDone != aTotal) return;
+    if (percent == shown && aDone != aTotal) return true;
     shown = percent;
     const int width = 40, filled = percent * width / 100;
     std::fprintf(stderr, "\r[%s%s] %3d%%  plane %lld of %lld", std::string(filled, '#').c_str(),
@@ -217,6 +218,7 @@ void drawProgress(int64_t aDone, int64_t aTotal) {
     gBarOpen = aDone != aTotal;
     if (!gBarOpen) std::fputc('\n', stderr);
     std::fflush(stderr);
+    return true;
 }
 
 int convert(const std::string& aInput, const std::string& aOutput, const ConvertOptions& aOptions) {

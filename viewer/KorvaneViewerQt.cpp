@@ -1,11 +1,12 @@
 #include "KorvaneViewerQt.h"
 
+#include <sys/stat.h>
+
 #include <QBrush>
 #include <QByteArray>
 #include <QColor>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPixmap>
@@ -17,16 +18,17 @@
 
 #include "BlitzFileIOException.h"
 #include "BusyCursor.h"
+#include "DisplayPipeline.h"
 #include "DorudURIVuruda.h"
+#include "FileNames.h"
 #include "MemoryUsage.h"
 #include "PlaneDisplay.h"
+#include "PlaneView.h"
 #include "Reporter.h"
 #include "ReporterCmdline.h"
+#include "StackInfo.h"
 
 namespace {
-
-// File names go to the reader in the file system's encoding, so names with accents open too.
-std::string fileNameOf(const QString& aText) { return QFile::encodeName(aText).toStdString(); }
 
 QString fromReader(const std::string& aText) { return QString::fromLocal8Bit(aText.c_str()); }
 
@@ -49,16 +51,21 @@ void blockedThenUnblocked(Widget* aWidget, Change aChange) {
 // The columns by rows that a plane request gives, if it is valid and the file is large enough to hold
 // that many elements of at least one byte; otherwise empty, so that nothing is set aside for a request
 // that a damaged or hostile header makes up.
-QSize plausiblePlaneSize(DorudURIVuruda& aReader, bool aCropped, int aXStart, int aXWidth, int aYStart,
-                         int aYWidth) {
+QSize plausiblePlaneSize(DorudURIVuruda& aReader, const PlaneRequest& aRequest) {
+    const bool aCropped = aRequest.cropped;
+    const int aXStart = aRequest.xStart, aXWidth = aRequest.xWidth, aYStart = aRequest.yStart,
+              aYWidth = aRequest.yWidth;
     const auto extent = [](int aStart, int aWidth, int aSize) -> int64_t {
         const int64_t width = aWidth > 0 ? int64_t(aWidth) : int64_t(aSize) - aStart;
         return aStart >= 0 && width >= 1 && aStart + width <= aSize ? width : 0;
     };
     const int64_t cols = aCropped ? extent(aXStart, aXWidth, aReader.getSizeX()) : aReader.getSizeX();
-    const int64_t rows = aCropped ? extent(aYStart, aYWidth, aReader.getSizeY()) : aReader.getSizeY();
-    const int64_t fileBytes = QFileInfo(QFile::decodeName(aReader.getCurrentFile().c_str())).size();
-    if (cols < 1 || rows < 1 || cols * rows > fileBytes) return QSize();
+    const int64_t rows = aRequest.mode == ViewMode::ScanImage ? PlaneSource::scanRows(aReader)
+                         : aCropped                           ? extent(aYStart, aYWidth, aReader.getSizeY())
+                                                              : aReader.getSizeY();
+    struct stat status;
+    if (::stat(aReader.getCurrentFile().c_str(), &status) != 0) return QSize();
+    if (cols < 1 || rows < 1 || cols * rows > int64_t(status.st_size)) return QSize();
     return QSize(int(cols), int(rows));
 }
 
@@ -80,19 +87,30 @@ QImage takePicture(std::future<QImage>& aPicture) {
     }
 }
 
+ElementType elementTypeOf(const QByteArray& aTypeName) {
+    if (aTypeName == "TYPE_UINT16") return ElementType::UInt16;
+    if (aTypeName == "TYPE_UINT32") return ElementType::UInt32;
+    if (aTypeName == "TYPE_FLOAT") return ElementType::Float;
+    return ElementType::UInt8;
+}
+
 }  // namespace
 
 KorvaneViewerQt::KorvaneViewerQt(QWidget* parent)
-    : QMainWindow(parent, Qt::WindowFlags()), mImage(), mReader(nullptr) {
+    : QMainWindow(parent, Qt::WindowFlags()),
+      mReader(nullptr),
+      mState(new ViewState(this)),
+      mDisplay(nullptr) {
     setupUi(this);
+    mImageLabel->setState(mState);
+    mDisplay = new DisplayPipeline(*mState, mSource, *mImageLabel, this);
+    connect(mDisplay, &DisplayPipeline::readFailed, this,
+            [this](const QString& aWhat) { ShowExceptionMessage(aWhat.toLocal8Bit().constData()); });
 
     new ReporterCmdline(8, &std::cout);  // registers itself; the registry owns it
 
     mImageLabel->setBackgroundRole(QPalette::Base);
     mImageLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-    // The label (a PlaneView) paints the pixmap itself at the picture's size, so QLabel's painting, and
-    // with it the two converted copies that it keeps for scaled contents, never runs.
-    mImageLabel->setScaledContents(true);
     mImageScrollArea->setBackgroundRole(QPalette::Dark);
     mLibraryStatusFrame->setBackgroundRole(QPalette::Window);
     mLibraryStatusFrame->setAutoFillBackground(true);
@@ -108,6 +126,20 @@ KorvaneViewerQt::KorvaneViewerQt(QWidget* parent)
     QTimer* memoryTimer = new QTimer(this);
     connect(memoryTimer, SIGNAL(timeout()), this, SLOT(UpdateMemoryUsage()));
     memoryTimer->start(1000);
+}
+
+const QImage& KorvaneViewerQt::picture() const { return mDisplay->picture(); }
+
+void KorvaneViewerQt::setFileNameBytes(const QByteArray& aFileName) {
+    mNamedText = readableFileName(aFileName);
+    mNamedBytes = aFileName;
+    withSignalsBlocked(mLoadFileNameLineEdit, [&] { mLoadFileNameLineEdit->setText(mNamedText); });
+}
+
+std::string KorvaneViewerQt::FileNameOf(const QString& aText) const {
+    const QByteArray bytes =
+        !mNamedText.isEmpty() && aText == mNamedText ? mNamedBytes : fileNameBytes(aText);
+    return bytes.toStdString();
 }
 
 KorvaneViewerQt::~KorvaneViewerQt() {
@@ -143,7 +175,7 @@ void KorvaneViewerQt::ReportSevereError(const QString& aText) {
 // --- Reader set-up ---------------------------------------------------------------------------------
 
 void KorvaneViewerQt::OnSetLibrary(std::string aLibraryPath, unsigned int aHeapSizeMB) {
-    mImageLabel->forgetShownPlaneSource();  // the kept plane came from the reader that goes
+    mSource.setReader(nullptr);  // the kept planes came from the reader that goes
     try {
         if (mReader) {
             // Cleared first so that mReader never points to a reader whose deletion failed.
@@ -152,6 +184,7 @@ void KorvaneViewerQt::OnSetLibrary(std::string aLibraryPath, unsigned int aHeapS
             delete oldReader;
         }
         mReader = new DorudURIVuruda();
+        mSource.setReader(mReader);
         SetLibraryStatus(true);
     } catch (const BlitzFileIOException& e) {
         ShowCriticalMessage(tr("Caught Exception"),
@@ -226,19 +259,65 @@ void KorvaneViewerQt::ResetControls() {
 
 void KorvaneViewerQt::OpenFile(const std::string& aFileName) {
     // The file may have changed since its plane was read: the next update reads again.
-    mImageLabel->forgetShownPlaneSource();
+    mSource.forget();
     if (!mReader) return;
     try {
         mReader->close();
         ResetControls();
         if (aFileName.empty()) return;
         mReader->open(aFileName);
+        mState->setFile(QByteArray::fromStdString(aFileName), stackInfoOf(*mReader));
         UpdatePlane(true);
         UpdateProperties();
         UpdateMetaData();
+        if (mState->hasShown()) mImageLabel->zoomForOpening();
     } catch (const BlitzFileIOException& e) {
+        // Nothing of the file that failed, and nothing of the one before it, stays on screen.
+        if (!mReader->isOpen()) ClearView();
         ShowCriticalMessage(tr("Caught Exception"),
                             QString::fromLocal8Bit(e.what()) + tr("\nThis file can not be opened."));
+    }
+}
+
+void KorvaneViewerQt::ClearView() {
+    mSource.release();
+    mState->clearFile();
+    mDisplay->clear();
+    mPropertiesPlainTextEdit->clear();
+    mMetaDataPlainTextEdit->clear();
+}
+
+void KorvaneViewerQt::ShowDisplayedInControls() {
+    if (!mReader || !mReader->isOpen()) {
+        // The failure closed the file: what was on screen belongs to no open file any more.
+        ClearView();
+        ResetControls();
+        return;
+    }
+    if (!mState->hasShown()) {
+        ResetControls();
+        return;
+    }
+    const PlaneRequest& shown = mState->shown();
+    const int typeIndex = int(mState->elementType());
+    blockedThenUnblocked(mTimepointSpinBox, [&] { mTimepointSpinBox->setValue(shown.index.timepoint); });
+    blockedThenUnblocked(mChannelSpinBox, [&] { mChannelSpinBox->setValue(shown.index.channel); });
+    blockedThenUnblocked(mZPlaneSpinBox, [&] { mZPlaneSpinBox->setValue(shown.index.zPlane); });
+    withSignalsBlocked(mImageDataTypeComboBox, [&] { mImageDataTypeComboBox->setCurrentIndex(typeIndex); });
+    withSignalsBlocked(mAutomaticContrastCheckBox, [&] {
+        mAutomaticContrastCheckBox->setChecked(mState->automaticContrast());
+        mAutomaticContrastCheckBox->setEnabled(typeIndex != 0);
+    });
+    withSignalsBlocked(mEnableCroppingCheckBox, [&] { mEnableCroppingCheckBox->setChecked(shown.cropped); });
+    for (QSpinBox* box : {mXStartSpinBox, mXWidthSpinBox, mYStartSpinBox, mYWidthSpinBox})
+        box->setEnabled(shown.cropped);
+    if (shown.cropped) {
+        blockedThenUnblocked(mXStartSpinBox, [&] { mXStartSpinBox->setValue(shown.xStart); });
+        blockedThenUnblocked(mXWidthSpinBox, [&] { mXWidthSpinBox->setValue(shown.xWidth); });
+        if (shown.mode != ViewMode::ScanImage) {
+            blockedThenUnblocked(mYStartSpinBox, [&] { mYStartSpinBox->setValue(shown.yStart); });
+            blockedThenUnblocked(mYWidthSpinBox, [&] { mYWidthSpinBox->setValue(shown.yWidth); });
+        }
     }
 }
 
@@ -299,11 +378,11 @@ void KorvaneViewerQt::on_mLoadFileNamePushButton_clicked() {
         this, tr("Open Image File"), mLoadFileNameLineEdit->text(), filter, nullptr, QFileDialog::Options());
     if (fileName.isEmpty()) return;
     withSignalsBlocked(mLoadFileNameLineEdit, [&] { mLoadFileNameLineEdit->setText(fileName); });
-    OpenFile(fileNameOf(fileName));
+    OpenFile(FileNameOf(fileName));
 }
 
 void KorvaneViewerQt::on_mLoadFileNameLineEdit_editingFinished() {
-    OpenFile(fileNameOf(mLoadFileNameLineEdit->text()));
+    OpenFile(FileNameOf(mLoadFileNameLineEdit->text()));
 }
 
 void KorvaneViewerQt::on_mSaveFileNamePushButton_clicked() {}
@@ -329,7 +408,7 @@ void KorvaneViewerQt::Navigate(QSpinBox* aSpinBox, int (BlitzBioReader::*aCount)
         const int count = (mReader->*aCount)();
         if (count > aNewValue) {
             if (aSpinBox == mSeriesSpinBox) {
-                mImageLabel->forgetShownPlaneSource();
+                mSource.forget();
                 mReader->setSeries(aNewValue);
             }
             UpdatePlane(false);
@@ -429,7 +508,25 @@ void KorvaneViewerQt::UpdatePlane(bool aUseFilePixelType) {
         if (xStart + xWidth > sizeX) xWidth = sizeX - xStart;
         if (yStart + yWidth > sizeY) yWidth = sizeY - yStart;
 
-        getElapsedSeconds();
+        PlaneRequest request;
+        request.index = PlaneIndex{timepoint, channel, zPlane};
+        if (PlaneSource::isScanFile(*mReader)) {
+            // Every row of the scan is shown; a crop picks columns only.
+            request.mode = ViewMode::ScanImage;
+            yStart = 0;
+            yWidth = 0;
+        }
+        if (mEnableCroppingCheckBox->isChecked()) {
+            request.cropped = true;
+            request.xStart = xStart;
+            request.xWidth = xWidth;
+            request.yStart = yStart;
+            request.yWidth = yWidth;
+        }
+
+        // A timer of its own: a nested update does not restart it.
+        QElapsedTimer timer;
+        timer.start();
 
         const QString fileType = fromReader(mReader->getPixelTypeName(channel));
         QString chosenType = mImageDataTypeComboBox->currentText();
@@ -447,14 +544,15 @@ void KorvaneViewerQt::UpdatePlane(bool aUseFilePixelType) {
         }
 
         const QByteArray typeName = chosenType.toLatin1();
+        const ElementType type = elementTypeOf(typeName);
         if (typeName == "TYPE_UINT8") {
-            LoadPlane<unsigned char>(timepoint, channel, zPlane, xStart, xWidth, yStart, yWidth);
+            LoadPlane<unsigned char>(request, type, timer);
         } else if (typeName == "TYPE_UINT16") {
-            LoadPlane<unsigned short>(timepoint, channel, zPlane, xStart, xWidth, yStart, yWidth);
+            LoadPlane<unsigned short>(request, type, timer);
         } else if (typeName == "TYPE_UINT32") {
-            LoadPlane<unsigned int>(timepoint, channel, zPlane, xStart, xWidth, yStart, yWidth);
+            LoadPlane<unsigned int>(request, type, timer);
         } else if (typeName == "TYPE_FLOAT") {
-            LoadPlane<float>(timepoint, channel, zPlane, xStart, xWidth, yStart, yWidth);
+            LoadPlane<float>(request, type, timer);
         } else {
             ReportSevereError(tr("Could not load image because data type could not") +
                               tr(" be parsed. Please inform the developers!"));
@@ -469,63 +567,45 @@ void KorvaneViewerQt::UpdatePlane(bool aUseFilePixelType) {
         mImageDataTypeComboBox->setPalette(palette);
     } catch (const BlitzFileIOException& e) {
         ShowExceptionMessage(e.what());
+        ShowDisplayedInControls();
     }
 }
 
 template <typename T>
-void KorvaneViewerQt::LoadPlane(int aTimepoint, int aChannel, int aZPlane, int aXStart, int aXWidth,
-                                int aYStart, int aYWidth) {
-    const bool cropped = mEnableCroppingCheckBox->isChecked();
-    const PlaneIndex index{aTimepoint, aChannel, aZPlane};
-    const PlaneRequest request =
-        cropped ? PlaneRequest{index, true, aXStart, aXWidth, aYStart, aYWidth} : PlaneRequest{index};
-    const bool contrast = mAutomaticContrastCheckBox->isChecked();
+void KorvaneViewerQt::LoadPlane(const PlaneRequest& aRequest, ElementType aType,
+                                const QElapsedTimer& aTimer) {
     blitz::Array<T, 2> plane;
     // The same request to the same open file (the outer update right after the nested one of a file
     // that opens in another type, or Apply pressed again) is answered by the kept plane: the reader
-    // would give the same elements. Its picture stays too when it was drawn with the same contrast.
+    // would give the same elements. The display then draws nothing new unless its settings changed.
     bool reused = false;
-    bool keptPicture = false;
-    if (const blitz::Array<T, 2>* kept = mImageLabel->shownPlane().planeFor<T>(request)) {
+    if (const blitz::Array<T, 2>* kept = mSource.keptFor<T>(aRequest)) {
         plane.reference(*kept);
         reused = true;
-        keptPicture = mImageLabel->shownPlane().sourceContrast() == contrast && !mImage.isNull();
     }
-    // The plane kept for the value read-out goes before the next one is read.
-    mImageLabel->releasePlane();
     // Without a picture to draw over, the new one is made ready while the plane is read. (A picture of
     // another size stays until the plane is there: it is still shown if the read fails.)
     std::future<QImage> picture;
-    if (!reused && mImage.isNull()) {
-        const QSize size = plausiblePlaneSize(*mReader, cropped, aXStart, aXWidth, aYStart, aYWidth);
+    if (!reused && mDisplay->picture().isNull()) {
+        const QSize size = plausiblePlaneSize(*mReader, aRequest);
         if (!size.isEmpty()) picture = preparePicture(size);
     }
-    if (reused) {
-        if (cropped) CheckPlaneSize(plane, aXWidth, aYWidth);
-    } else if (cropped) {
-        {
-            BusyCursor busy;
-            mReader->readArray(plane, aTimepoint, aChannel, aZPlane, 1, aYStart, aYWidth, aXStart, aXWidth);
-        }
-        CheckPlaneSize(plane, aXWidth, aYWidth);
-    } else {
+    if (!reused) {
+        // The planes kept for the picture and the read-out go before the next one is read.
+        mSource.release();
         BusyCursor busy;
-        mReader->readArray(plane, aTimepoint, aChannel, aZPlane, 1, 0, 0, 0, 0);
+        mSource.read(plane, aRequest);
     }
-    const double seconds = getElapsedSeconds();
+    if (aRequest.cropped) {
+        const int rows =
+            aRequest.mode == ViewMode::ScanImage ? PlaneSource::scanRows(*mReader) : aRequest.yWidth;
+        CheckPlaneSize(plane, aRequest.xWidth, rows);
+    }
+    const double seconds = double(aTimer.nsecsElapsed()) * 1e-9;
     mJavaAccessTimeLabel->setText(QString::number(seconds, 'f', 4) + tr(" s"));
-    if (keptPicture) {
-        mImageLabel->update();  // a colour picture that was shown instead goes with the released plane
-    } else {
-        BusyCursor busy;
-        if (picture.valid()) mImage = takePicture(picture);  // drawn over in place when its size fits
-        ShowPlane(plane);
-    }
-    const QRect crop =
-        cropped ? QRect(std::max(aXStart, 0), std::max(aYStart, 0), plane.extent(1), plane.extent(0))
-                : QRect();
-    mImageLabel->setShownPlane(plane, index, crop);
-    mImageLabel->setShownPlaneSource(request, contrast);
+    BusyCursor busy;
+    if (picture.valid()) mDisplay->offerPicture(takePicture(picture));  // drawn over in place
+    ShowPlane(plane, aRequest, aType);
 }
 
 template <typename T>
@@ -544,15 +624,12 @@ void KorvaneViewerQt::CheckPlaneSize(blitz::Array<T, 2> aPlane, int aXWidth, int
 }
 
 template <typename T>
-void KorvaneViewerQt::ShowPlane(blitz::Array<T, 2> aPlane) {
-    // The previous pixmap goes first, so that the new picture can take the previous one's place.
-    mImageLabel->setPixmap(QPixmap());
-    renderGreyPlane(aPlane, mAutomaticContrastCheckBox->isChecked(), mImage);
-    mImageLabel->setMinimumWidth(aPlane.extent(1));
-    mImageLabel->setMinimumHeight(aPlane.extent(0));
-    // Without opaque detection the pixmap keeps the picture's format and so shares its pixels instead of
-    // scanning and converting a copy of them; the pixels shown are the same.
-    mImageLabel->setPixmap(QPixmap::fromImage(mImage, Qt::NoOpaqueDetection));
+void KorvaneViewerQt::ShowPlane(blitz::Array<T, 2> aPlane, const PlaneRequest& aRequest, ElementType aType) {
+    // One change of the state: the display draws once, with the channel's range and the contrast.
+    ViewState::Batch batch(*mState);
+    mSource.keep(AnyPlane(aPlane), aRequest);
+    mState->setShown(aRequest, aType);
+    mState->setAutomaticContrast(mAutomaticContrastCheckBox->isChecked());
 }
 
 // --- Memory read-out -------------------------------------------------------------------------------

@@ -2,66 +2,68 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QUrl>
-#include <cmath>
 
 #include "BlitzFileIOException.h"
-#include "BusyCursor.h"
-#include "ChannelComposite.h"
+#include "DisplayPanel.h"
+#include "DisplayPipeline.h"
 #include "DorudURIVuruda.h"
+#include "FileNames.h"
 #include "KorvaneViewerQt.h"
 #include "PlaneView.h"
+#include "Readout.h"
 #include "StartupFile.h"
 
 namespace {
 
-// The first local file among the dropped URLs, or an empty text.
-QString droppedFile(const QMimeData* aData) {
-    if (!aData || !aData->hasUrls()) return QString();
+// The bytes of the first local file among the dropped URLs, or nothing.
+QByteArray droppedFile(const QMimeData* aData) {
+    if (!aData || !aData->hasUrls()) return QByteArray();
     for (const QUrl& url : aData->urls())
-        if (url.isLocalFile()) return url.toLocalFile();
-    return QString();
+        if (url.isLocalFile()) return localFileBytes(url);
+    return QByteArray();
 }
 
 }  // namespace
 
 ViewerShell::ViewerShell(KorvaneViewerQt& aWindow)
     : QObject(&aWindow), mWindow(aWindow), mView(aWindow.mImageLabel) {
+    // The Display panel docks beside the image; hidden at first, so that the window opens as it always
+    // did.
+    mDock = new QDockWidget(tr("Display"), &mWindow);
+    mDock->setObjectName("mDisplayDock");
+    mPanel = new DisplayPanel(mWindow.viewState(), mWindow.display(), mDock);
+    mDock->setWidget(mPanel);
+    mWindow.addDockWidget(Qt::RightDockWidgetArea, mDock);
+    mDock->hide();
+
     buildMenus();
 
     mReadout = new QLabel(&mWindow);
+    mReadout->setTextFormat(Qt::RichText);
     mZoomLabel = new QLabel(&mWindow);
     mWindow.statusbar->addWidget(mReadout, 1);
     mWindow.statusbar->addPermanentWidget(mZoomLabel);
-    showZoom(mView->zoomStep());
+    showZoom(mView->zoom());
 
     connect(mView, &PlaneView::zoomChanged, this, &ViewerShell::showZoom);
-    connect(mView, &PlaneView::pixelHovered, this,
-            [this](const QPoint& aPixel) { mReadout->setText(mView->shownPlane().readout(aPixel)); });
-    connect(mView, &PlaneView::planeShown, this, [this] {
-        ++mPlanesShown;
-        if (mChannelColours->isChecked()) refreshColours();
+    connect(mView, &PlaneView::pixelHovered, this, &ViewerShell::showReadout);
+    connect(&mWindow.viewState(), &ViewState::changed, this, [this](ViewState::Aspects aWhat) {
+        if (aWhat & ViewState::DisplayAspect) {
+            const QSignalBlocker blocker(mChannelColours);
+            mChannelColours->setChecked(mWindow.viewState().composite());
+        }
     });
-
-    // A file opens at actual size: typed (or dropped) names, the Choose button when it opened one, and
-    // the reopening by "Load Metadata".
-    connect(mWindow.mLoadFileNameLineEdit, &QLineEdit::editingFinished, this,
-            [this] { mView->setZoomStep(0); });
-    connect(mWindow.mLoadFileNamePushButton, &QPushButton::pressed, this,
-            [this] { mPlanesShownAtPress = mPlanesShown; });
-    connect(mWindow.mLoadFileNamePushButton, &QPushButton::clicked, this, [this] {
-        if (mPlanesShown != mPlanesShownAtPress) mView->setZoomStep(0);
-    });
-    connect(mWindow.mEnableMetadataCheckBox, &QCheckBox::toggled, this, [this] { mView->setZoomStep(0); });
 
     mWindow.setAcceptDrops(true);
     qApp->installEventFilter(this);
@@ -76,6 +78,8 @@ QAction* ViewerShell::addAction(QMenu* aMenu, const QString& aText, const QList<
 
 void ViewerShell::buildMenus() {
     QMenuBar* bar = mWindow.menubar;
+    ViewState& state = mWindow.viewState();
+    DisplayPipeline& display = mWindow.display();
 
     QMenu* file = bar->addMenu(tr("&File"));
     mOpen = addAction(file, tr("&Open..."), {QKeySequence(Qt::CTRL | Qt::Key_O)});
@@ -94,17 +98,28 @@ void ViewerShell::buildMenus() {
     mChannelColours =
         addAction(view, tr("&Channel Colours"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)});
     mChannelColours->setCheckable(true);
-    connect(mZoomIn, &QAction::triggered, this, [this] { mView->setZoomStep(mView->zoomStep() + 1); });
-    connect(mZoomOut, &QAction::triggered, this, [this] { mView->setZoomStep(mView->zoomStep() - 1); });
-    connect(mActualSize, &QAction::triggered, this, [this] { mView->setZoomStep(0); });
-    connect(mFit, &QAction::triggered, mView, &PlaneView::zoomToFit);
-    connect(mChannelColours, &QAction::toggled, this, [this](bool aOn) {
-        if (aOn) {
-            refreshColours();
-        } else {
-            mView->setColourPicture(QImage());
-        }
-    });
+    mAuto = addAction(view, tr("A&uto Range"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A)});
+    mFull = addAction(view, tr("F&ull Range"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)});
+    view->addSeparator();
+    mScaleBar = addAction(view, tr("&Scale Bar"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B)});
+    mScaleBar->setCheckable(true);
+    QAction* panel = mDock->toggleViewAction();
+    panel->setText(tr("&Display Panel"));
+    panel->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    mKeys << panel->shortcut();
+    view->addAction(panel);
+    mImageOnly = addAction(view, tr("&Image Only"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F)});
+    mImageOnly->setCheckable(true);
+
+    connect(mZoomIn, &QAction::triggered, mView, &PlaneView::zoomIn);
+    connect(mZoomOut, &QAction::triggered, mView, &PlaneView::zoomOut);
+    connect(mActualSize, &QAction::triggered, this, [this] { mView->setZoom(1.0); });
+    connect(mFit, &QAction::triggered, mView, &PlaneView::fitToWindow);
+    connect(mChannelColours, &QAction::toggled, &state, &ViewState::setComposite);
+    connect(mAuto, &QAction::triggered, this, [&display] { display.applyAuto(display.activeChannels()); });
+    connect(mFull, &QAction::triggered, this, [&display] { display.applyFull(display.activeChannels()); });
+    connect(mScaleBar, &QAction::toggled, &state, &ViewState::setScaleBar);
+    connect(mImageOnly, &QAction::toggled, this, &ViewerShell::setImageOnly);
 
     QMenu* go = bar->addMenu(tr("&Go"));
     struct Move {
@@ -139,7 +154,7 @@ void ViewerShell::buildMenus() {
 }
 
 void ViewerShell::step(QSpinBox* aSpinBox, int (BlitzBioReader::*aCount)(), int aDelta) {
-    DorudURIVuruda* reader = mWindow.mReader;
+    DorudURIVuruda* reader = mWindow.reader();
     if (!reader || !reader->isOpen()) return;
     int count = 0;
     try {
@@ -152,31 +167,33 @@ void ViewerShell::step(QSpinBox* aSpinBox, int (BlitzBioReader::*aCount)(), int 
     aSpinBox->setValue(next);
 }
 
-void ViewerShell::showZoom(int aStep) {
-    mZoomLabel->setText(tr("Zoom %1%").arg(QString::number(100.0 * std::ldexp(1.0, aStep), 'g', 6)));
+void ViewerShell::showZoom(double aZoom) {
+    mZoomLabel->setText(tr("Zoom %1%").arg(QString::number(100.0 * aZoom, 'g', 4)));
 }
 
-void ViewerShell::refreshColours() {
-    DorudURIVuruda* reader = mWindow.mReader;
-    const ShownPlane& plane = mView->shownPlane();
-    if (!reader || !reader->isOpen() || plane.isEmpty()) {
-        mView->setColourPicture(QImage());
-        return;
-    }
-    try {
-        BusyCursor busy;
-        mView->setColourPicture(
-            composeChannels(*reader, plane.index().timepoint, plane.index().zPlane, plane.crop()));
-    } catch (const BlitzFileIOException& e) {
-        mView->setColourPicture(QImage());
-        QMessageBox box(QMessageBox::Critical, tr("Caught Exception"), QString::fromLocal8Bit(e.what()),
-                        QMessageBox::Close, &mWindow);
-        box.exec();
-    }
+void ViewerShell::showReadout(const QPoint& aPixel) {
+    PlaneSource& source = mWindow.planeSource();
+    mReadout->setText(readoutText(mWindow.viewState(), source.plane(), source.keptChannelPlanes(), aPixel));
 }
 
-void ViewerShell::openDropped(const QString& aPath) {
-    openStartupFile(mWindow, aPath);  // as if typed into the Filename field, like a start-up file
+void ViewerShell::setImageOnly(bool aOn) {
+    if (aOn) {
+        // What is visible now goes, and exactly that comes back.
+        QWidget* const parts[] = {mWindow.mLibraryGroupBox,     mWindow.mSettingsGroupBox,
+                                  mWindow.mLoadFileGroupBox,    mWindow.mSaveFileGroupBox,
+                                  mWindow.mTabWidget->tabBar(), mDock};
+        mHiddenForImage.clear();
+        mWindow.mTabWidget->setCurrentWidget(mWindow.mImageTab);
+        for (QWidget* part : parts) {
+            if (part->isHidden()) continue;
+            mHiddenForImage << part;
+            part->hide();
+        }
+    } else {
+        for (const QPointer<QWidget>& part : mHiddenForImage)
+            if (part) part->show();
+        mHiddenForImage.clear();
+    }
 }
 
 bool ViewerShell::isInWindow(QObject* aObject) const {
@@ -203,10 +220,10 @@ bool ViewerShell::eventFilter(QObject* aWatched, QEvent* aEvent) {
         }
         case QEvent::Drop: {
             auto* drop = static_cast<QDropEvent*>(aEvent);
-            const QString path = droppedFile(drop->mimeData());
+            const QByteArray path = droppedFile(drop->mimeData());
             if (!isInWindow(aWatched) || path.isEmpty()) return false;
             drop->acceptProposedAction();
-            openDropped(path);
+            openStartupFile(mWindow, path);  // as if typed into the Filename field, like a start-up file
             return true;
         }
         default:

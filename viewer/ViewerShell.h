@@ -4,19 +4,22 @@
 #include <QKeySequence>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 
+class DisplayPanel;
 class KorvaneViewerQt;
 class PlaneView;
 class QAction;
+class QDockWidget;
 class QLabel;
 class QMenu;
 class QSpinBox;
 class BlitzBioReader;
 
 // Everything around the fixed window, wired in one place: the menus and their shortcuts (which work
-// whichever control has the focus), zoom, the status bar with the zoom level and the value under the
-// cursor, channel colours, and opening a file dropped on the window. The window itself is unchanged;
-// the shell only drives its widgets, so every plane still loads through the window's own slots.
+// whichever control has the focus), zoom, the Display panel, the status bar with the zoom level and the
+// values under the cursor, channel colours, the scale bar, Image Only, and opening a file dropped on the
+// window. Menus and panels edit the window's state; planes still load through the window's own slots.
 class ViewerShell : public QObject {
     Q_OBJECT
 
@@ -31,6 +34,11 @@ class ViewerShell : public QObject {
     QAction* actualSizeAction() const { return mActualSize; }
     QAction* fitAction() const { return mFit; }
     QAction* channelColoursAction() const { return mChannelColours; }
+    QAction* scaleBarAction() const { return mScaleBar; }
+    QAction* imageOnlyAction() const { return mImageOnly; }
+    QAction* autoAction() const { return mAuto; }
+    QAction* fullAction() const { return mFull; }
+    QDockWidget* displayDock() const { return mDock; }
     QLabel* readoutLabel() const { return mReadout; }
     QLabel* zoomLabel() const { return mZoomLabel; }
 
@@ -42,9 +50,9 @@ class ViewerShell : public QObject {
     QAction* addAction(QMenu* aMenu, const QString& aText, const QList<QKeySequence>& aKeys);
     // Moves a navigation spin box one index on, within the reader's count, so that its slot loads.
     void step(QSpinBox* aSpinBox, int (BlitzBioReader::*aCount)(), int aDelta);
-    void showZoom(int aStep);
-    void refreshColours();
-    void openDropped(const QString& aPath);
+    void showZoom(double aZoom);
+    void showReadout(const QPoint& aPixel);
+    void setImageOnly(bool aOn);
     bool isInWindow(QObject* aObject) const;
 
     KorvaneViewerQt& mWindow;
@@ -56,11 +64,16 @@ class ViewerShell : public QObject {
     QAction* mActualSize = nullptr;
     QAction* mFit = nullptr;
     QAction* mChannelColours = nullptr;
+    QAction* mScaleBar = nullptr;
+    QAction* mImageOnly = nullptr;
+    QAction* mAuto = nullptr;
+    QAction* mFull = nullptr;
+    QDockWidget* mDock = nullptr;
+    DisplayPanel* mPanel = nullptr;
     QLabel* mReadout = nullptr;
     QLabel* mZoomLabel = nullptr;
     QList<QKeySequence> mKeys;  // every shortcut of the shell, taken before the focused control sees it
-    int mPlanesShown = 0;
-    int mPlanesShownAtPress = 0;
+    QList<QPointer<QWidget>> mHiddenForImage;  // what Image Only hid, to be shown again
 };
 
 #endif

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     // QApplication has removed its own options from argv by now.
     const CommandLine commandLine(CommandLine::arguments(argc, argv));
     if (commandLine.outcome() != CommandLine::Outcome::OpenWindow) return commandLine.print();
-    const QString startupFile = commandLine.fileName();
+    const QByteArray startupFile = startupFileArgument(argc, argv);
 
     KorvaneViewerQt window(nullptr);
     new ViewerShell(window);  // menus, keys, zoom and status bar around the window; owned by it

@@ -16,5 +16,6 @@ echo "$out"
 [ "$out" = "$expected" ] || { echo "expected: $expected"; exit 1; }
 test -f "$work/prefix/include/korvane/BlitzBioReader.h"
 test -f "$work/prefix/include/korvane/Reporter.h"
+test -f "$work/prefix/include/korvane/ZProjector.h"
 # The command-line tool runs from the prefix on the same file.
 "$work/prefix/bin/korvane-lsm" info --json "$lsm" | grep -q '"sizeX": 5'

@@ -123,7 +123,7 @@ TEST(ScanTypePositions, EachPositionIsASeriesOnlyWhenTheFileHoldsThemAll) {
     const int positions = 2, planes = 3 * 2;  // T 3, Z 2 per position
     kt::LsmSpec recipe = kt::lsmSpec(6, 4, 2, 2, 3 * positions, {1, 1});
     recipe.record.dimensionTime = 3;
-    recipe.record.dimensionP = positions;
+    recipe.recordWords = {{kt::lsmrecord::kDimensionP, uint32_t(positions)}};
     recipe.compression = kt::Compression::LZW;
     for (int plane = 0; plane < planes; ++plane)
         for (int p = 0; p < positions; ++p) recipe.dataOrder.push_back(p * planes + plane);

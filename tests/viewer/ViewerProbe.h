@@ -3,21 +3,12 @@
 
 #include <QColor>
 #include <QImage>
-#include <QPalette>
 
-#include "BlitzArray.h"
-#include "DorudURIVuruda.h"
 #include "KorvaneViewerQt.h"
-
-// The window's private state as the tests need to see it.
-struct KorvaneViewerQtProbe {
-    static const QImage& image(const KorvaneViewerQt& aWindow) { return aWindow.mImage; }
-    static DorudURIVuruda* reader(const KorvaneViewerQt& aWindow) { return aWindow.mReader; }
-};
 
 // Grey level at (x, y) of the window's picture, or -1 if the pixel is not an opaque grey.
 inline int greyAt(const KorvaneViewerQt& aWindow, int aX, int aY) {
-    const QRgb pixel = KorvaneViewerQtProbe::image(aWindow).pixel(aX, aY);
+    const QRgb pixel = aWindow.picture().pixel(aX, aY);
     if (qAlpha(pixel) != 255 || qRed(pixel) != qGreen(pixel) || qGreen(pixel) != qBlue(pixel)) return -1;
     return qRed(pixel);
 }

@@ -58,7 +58,7 @@ keys)
     expect_width "ctrl+plus ctrl+equal" 190
     expect_width "ctrl+minus" 94
     expect_width "ctrl+1" 46
-    expect_width "ctrl+0" 190  # fits at 384 x 256, not at 768 x 512
+    expect_width "ctrl+0" 315  # fits the height exactly: zoom 6.6
 
     start "$work/demo.lsm"
     shoot "$work/plane0.png"
@@ -78,7 +78,8 @@ keys)
     ;;
 colours)
     start "$work/demo.lsm"
-    xdotool key --clearmodifiers ctrl+shift+c ctrl+plus && xdotool mousemove --window $window 520 330
+    xdotool key --clearmodifiers ctrl+shift+c ctrl+plus ctrl+shift+d ctrl+shift+b &&
+        xdotool mousemove --window $window 420 330
     sleep 2
     mkdir -p "$(dirname "$out")" && shoot "$out" && echo "window picture written to $out" || exit 1
     ;;

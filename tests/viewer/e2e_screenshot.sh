@@ -81,6 +81,10 @@ if [ -z "$ok" ]; then
 fi
 
 if [ "$mode" = demo ]; then
+    # The README's picture shows the Display panel beside the image.
+    if [ "$out" != "$work/window.png" ] && command -v xdotool >/dev/null; then
+        xdotool search --name '^KorvaneViewer$' windowfocus --sync key --clearmodifiers ctrl+shift+d
+    fi
     # The picture is there; give the once-a-second memory read-out time for its first reading.
     sleep 1.5
     # The window alone, as placed on the display.

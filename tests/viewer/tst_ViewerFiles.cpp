@@ -7,6 +7,7 @@
 #include "KorvaneViewerQt.h"
 #include "LsmWriter.h"
 #include "ModalBoxCatcher.h"
+#include "Readout.h"
 #include "StartupFile.h"
 #include "ViewerProbe.h"
 
@@ -18,7 +19,7 @@ QString qPath(const std::string& aPath) { return QFile::decodeName(aPath.c_str()
 
 // Empty when the window's picture shows plane (t, c, z) of the 8-bit file, else the first difference.
 QString planeMismatch(const KorvaneViewerQt& aWindow, const LsmSpec& aSpec, int aT, int aC, int aZ) {
-    const QImage& image = KorvaneViewerQtProbe::image(aWindow);
+    const QImage& image = aWindow.picture();
     if (image.size() != QSize(aSpec.sizeX, aSpec.sizeY))
         return QString("picture is %1 x %2").arg(image.width()).arg(image.height());
     for (int y = 0; y < aSpec.sizeY; ++y)
@@ -52,8 +53,8 @@ class ViewerFilesTest : public QObject {
     void cleanup();
 
     void typedNameOpensFileAndFillsTabs();
-    void fileThatCannotBeOpenedKeepsOldPicture_data();
-    void fileThatCannotBeOpenedKeepsOldPicture();
+    void fileThatCannotBeOpenedClearsTheView_data();
+    void fileThatCannotBeOpenedClearsTheView();
     void emptyNameClosesFileButKeepsPicture();
     void chooseButtonOffersLsmFilterAndOpensChosenFile();
     void navigationPastTheEndPullsBackWithoutReload();
@@ -64,9 +65,13 @@ class ViewerFilesTest : public QObject {
     void repeatedUpdateReadsOnlyWhatChanged_data();
     void repeatedUpdateReadsOnlyWhatChanged();
     void failedReadsInsideNestedUpdateShowBoxesInTurn();
+    void failedPlaneReadPutsTheControlsBackToWhatIsShown();
+    void scanFileShowsItsRowsStacked_data();
+    void scanFileShowsItsRowsStacked();
     void croppingClampsAndReportsUnexpectedSize();
     void loadMetadataReopensNamedFile();
     void startupFileOpensAsIfTyped();
+    void fileNamesWithAccentsOpen_data();
     void fileNamesWithAccentsOpen();
 
   private:
@@ -104,10 +109,9 @@ void ViewerFilesTest::typedNameOpensFileAndFillsTabs() {
     openByTyping(qPath(path));
     QCOMPARE(catcher.describe(), QString());
 
-    QVERIFY(KorvaneViewerQtProbe::reader(w)->isOpen());
+    QVERIFY(w.reader()->isOpen());
     QCOMPARE(planeMismatch(w, recipe, 0, 0, 0), QString());
-    QCOMPARE(w.mImageLabel->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
-             KorvaneViewerQtProbe::image(w));
+    QCOMPARE(w.mImageLabel->picture(), w.picture());
     QCOMPARE(w.mImageLabel->minimumSize(), QSize(16, 8));
     QVERIFY2(QRegularExpression("^[0-9]+\\.[0-9]{4} s$").match(w.mJavaAccessTimeLabel->text()).hasMatch(),
              qPrintable(w.mJavaAccessTimeLabel->text()));
@@ -118,7 +122,7 @@ void ViewerFilesTest::typedNameOpensFileAndFillsTabs() {
     const QStringList expected = {
         "getCurrentFile()=" + qPath(path),
         "getElementSize()=(1,0.2,0.2)",
-        "getFormat()=" + qPath(KorvaneViewerQtProbe::reader(w)->getFormat()),
+        "getFormat()=" + qPath(w.reader()->getFormat()),
         "getPixelTypeName()=TYPE_UINT8",
         "getSeriesCount()=1",
         "getSizeC()=2",
@@ -127,30 +131,28 @@ void ViewerFilesTest::typedNameOpensFileAndFillsTabs() {
         "getSizeY()=8",
         "getSizeZ()=3",
         "getStagePosition()=(0,0,0)",
-        "getThumbSizeX()=" + QString::number(KorvaneViewerQtProbe::reader(w)->getThumbSizeX()),
-        "getThumbSizeY()=" + QString::number(KorvaneViewerQtProbe::reader(w)->getThumbSizeY()),
+        "getThumbSizeX()=" + QString::number(w.reader()->getThumbSizeX()),
+        "getThumbSizeY()=" + QString::number(w.reader()->getThumbSizeY()),
     };
     QCOMPARE(properties, expected);
     QCOMPARE(lines(w.mMetaDataPlainTextEdit), QStringList());
 }
 
-void ViewerFilesTest::fileThatCannotBeOpenedKeepsOldPicture_data() {
+void ViewerFilesTest::fileThatCannotBeOpenedClearsTheView_data() {
     QTest::addColumn<QString>("kind");
     QTest::newRow("missing") << "missing";
     QTest::newRow("not a TIFF") << "nontiff";
     QTest::newRow("TIFF without LSM record") << "plaintiff";
 }
 
-void ViewerFilesTest::fileThatCannotBeOpenedKeepsOldPicture() {
+void ViewerFilesTest::fileThatCannotBeOpenedClearsTheView() {
     QFETCH(QString, kind);
     KorvaneViewerQt& w = *mWindow;
     const LsmSpec recipe = lsmSpec(16, 8, 3, 1, 1);
     openByTyping(qPath(writeStack(recipe, "before")));
     w.mZPlaneSpinBox->setValue(2);
     w.mEnableCroppingCheckBox->setChecked(true);
-    const QImage before = KorvaneViewerQtProbe::image(w);
-    const QString propertiesBefore = w.mPropertiesPlainTextEdit->toPlainText();
-    QVERIFY(!before.isNull());
+    QVERIFY(!w.picture().isNull());
 
     mFiles.push_back(std::make_unique<ScopedFile>("bad.lsm"));
     const std::string bad = mFiles.back()->path();
@@ -167,28 +169,31 @@ void ViewerFilesTest::fileThatCannotBeOpenedKeepsOldPicture() {
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Close));
 
-    QVERIFY(!KorvaneViewerQtProbe::reader(w)->isOpen());
+    QVERIFY(!w.reader()->isOpen());
     QCOMPARE(w.mZPlaneSpinBox->value(), 0);
     QVERIFY(!w.mEnableCroppingCheckBox->isChecked());
     QVERIFY(!w.mXWidthSpinBox->isEnabled());
     QCOMPARE(w.mImageDataTypeComboBox->currentIndex(), 0);
-    QCOMPARE(KorvaneViewerQtProbe::image(w), before);
-    QCOMPARE(w.mPropertiesPlainTextEdit->toPlainText(), propertiesBefore);
+    // Nothing of either file stays on screen: no picture, properties or metadata, only the hint.
+    QVERIFY(w.picture().isNull());
+    QVERIFY(w.mImageLabel->picture().isNull());
+    QVERIFY(w.mPropertiesPlainTextEdit->toPlainText().isEmpty());
+    QVERIFY(!w.viewState().hasFile());
 }
 
 void ViewerFilesTest::emptyNameClosesFileButKeepsPicture() {
     KorvaneViewerQt& w = *mWindow;
     openByTyping(qPath(writeStack(lsmSpec(16, 8, 2, 1, 1), "open")));
     w.mZPlaneSpinBox->setValue(1);
-    const QImage before = KorvaneViewerQtProbe::image(w);
+    const QImage before = w.picture();
     const QString time = w.mJavaAccessTimeLabel->text();
 
     ModalBoxCatcher catcher;
     openByTyping(QString());
     QCOMPARE(catcher.count(), 0);
-    QVERIFY(!KorvaneViewerQtProbe::reader(w)->isOpen());
+    QVERIFY(!w.reader()->isOpen());
     QCOMPARE(w.mZPlaneSpinBox->value(), 0);
-    QCOMPARE(KorvaneViewerQtProbe::image(w), before);
+    QCOMPARE(w.picture(), before);
     QCOMPARE(w.mJavaAccessTimeLabel->text(), time);
     QVERIFY(!w.mPropertiesPlainTextEdit->toPlainText().isEmpty());
 
@@ -208,7 +213,7 @@ void ViewerFilesTest::chooseButtonOffersLsmFilterAndOpensChosenFile() {
     QCOMPARE(catcher.boxes()[0].title, QString("Open Image File"));
     QCOMPARE(catcher.boxes()[0].nameFilter, QString("Library supported (*.lsm );;All files (*)"));
     QCOMPARE(w.mLoadFileNameLineEdit->text(), QString());
-    QVERIFY(!KorvaneViewerQtProbe::reader(w)->isOpen());
+    QVERIFY(!w.reader()->isOpen());
 
     catcher.clear();
     catcher.setFileDialogAnswer(path);
@@ -274,12 +279,12 @@ void ViewerFilesTest::openingFollowsFilePixelTypeThroughOneNestedUpdate_data() {
     QTest::addColumn<int>("expectedIndex");
     QTest::addColumn<QList<double>>("values");
     QTest::addColumn<QList<int>>("greys");
+    // Opened at Auto: the data's range (four pixels leave none saturated) onto 0..255.
     QTest::newRow("16-bit") << kLsmUint16 << 1 << QList<double>{300, 256, 40000, 7}
-                            << QList<int>{44, 0, 0, 7};
-    QTest::newRow("12-bit") << kLsmUint12 << 1 << QList<double>{4095, 255, 0, 1}
-                            << QList<int>{255, 255, 0, 1};
+                            << QList<int>{2, 2, 255, 0};
+    QTest::newRow("12-bit") << kLsmUint12 << 1 << QList<double>{4095, 255, 0, 1} << QList<int>{255, 16, 0, 0};
     QTest::newRow("float") << kLsmFloat32 << 3 << QList<double>{-1.5, 0.99, 255.9, 100.25}
-                           << QList<int>{255, 0, 255, 100};
+                           << QList<int>{0, 2, 255, 101};
 }
 
 void ViewerFilesTest::openingFollowsFilePixelTypeThroughOneNestedUpdate() {
@@ -313,7 +318,7 @@ void ViewerFilesTest::automaticContrastMapsTheWorkedExamples() {
     LsmSpec wide = lsmSpec(16, 32, 1, 1, 1, {kLsmUint16});
     wide.values = [](int, int, int, int y, int x) { return std::min(16 * y + x, 510); };
     openByTyping(qPath(writeStack(wide, "wide")));
-    QCOMPARE(greyAt(w, 15, 31), 254);  // 510 without contrast: low byte
+    QCOMPARE(greyAt(w, 11, 31), 254);  // 507 at Auto, 0..510
     QTest::mouseClick(w.mAutomaticContrastCheckBox, Qt::LeftButton);
     QCOMPARE(greyAt(w, 15, 31), 255);  // 510
     QCOMPARE(greyAt(w, 13, 31), 254);  // 509
@@ -324,7 +329,7 @@ void ViewerFilesTest::automaticContrastMapsTheWorkedExamples() {
     narrow.values = [](int, int, int, int, int x) { return 1000 + x; };
     openByTyping(qPath(writeStack(narrow, "narrow")));
     QVERIFY(!w.mAutomaticContrastCheckBox->isChecked());  // reset by opening
-    QCOMPARE(greyAt(w, 100, 0), 1100 % 256);
+    QCOMPARE(greyAt(w, 60, 0), 153);                      // 1060 at Auto, 1000..1100
     QTest::mouseClick(w.mAutomaticContrastCheckBox, Qt::LeftButton);
     QCOMPARE(greyAt(w, 0, 0), 0);
     QCOMPARE(greyAt(w, 100, 0), 100);
@@ -340,7 +345,8 @@ void ViewerFilesTest::repeatedUpdateReadsOnlyWhatChanged_data() {
     QTest::newRow("channel") << "channel" << true << true;
     QTest::newRow("crop") << "crop" << true << true;
     QTest::newRow("contrast") << "contrast" << false << false;
-    QTest::newRow("file rewritten and reopened") << "file" << false << false;
+    QTest::newRow("display range") << "range" << false << false;
+    QTest::newRow("file rewritten and reopened") << "file" << false << true;  // Auto: same picture
 }
 
 void ViewerFilesTest::repeatedUpdateReadsOnlyWhatChanged() {
@@ -355,7 +361,7 @@ void ViewerFilesTest::repeatedUpdateReadsOnlyWhatChanged() {
     };
     const std::string path = writeStack(stack(300), "repeat");
     openByTyping(qPath(path));
-    const QImage before = KorvaneViewerQtProbe::image(w).copy();
+    const QImage before = w.picture().copy();
 
     ModalBoxCatcher catcher;
     const int shift = change == "file" ? 1000 : 300;
@@ -375,13 +381,19 @@ void ViewerFilesTest::repeatedUpdateReadsOnlyWhatChanged() {
         w.mChannelSpinBox->setValue(1);
     else if (change == "contrast")
         QTest::mouseClick(w.mAutomaticContrastCheckBox, Qt::LeftButton);
+    else if (change == "range")
+        w.viewState().setDisplay(0, [&] {
+            ChannelDisplay display = w.viewState().display(0);
+            display.maximum += 100;
+            return display;
+        }());
     else
         openByTyping(qPath(path));
     QVERIFY2((catcher.count() > 0) == reads, qPrintable(catcher.describe()));
-    QCOMPARE(KorvaneViewerQtProbe::image(w) == before, samePicture);
+    QCOMPARE(w.picture() == before, samePicture);
     if (!reads)
-        QCOMPARE(w.mImageLabel->shownPlane().readout(QPoint(5, 3)),
-                 QString("x 5, y 3: %1").arg(shift + 37 * 3 + 5));
+        QVERIFY(readoutText(w.viewState(), w.planeSource().plane(), {}, QPoint(5, 3))
+                    .startsWith(QString("x 5, y 3: %1&nbsp;").arg(shift + 37 * 3 + 5)));
 }
 
 void ViewerFilesTest::failedReadsInsideNestedUpdateShowBoxesInTurn() {
@@ -403,12 +415,70 @@ void ViewerFilesTest::failedReadsInsideNestedUpdateShowBoxesInTurn() {
     QVERIFY2(catcher.boxes()[1].text.startsWith("No file opened. DorudURIVuruda:"),
              qPrintable(catcher.describe()));
     QCOMPARE(catcher.boxes()[2].text, QString("No file opened! Please open a file first."));
-    QVERIFY(!KorvaneViewerQtProbe::reader(w)->isOpen());
-    QVERIFY(KorvaneViewerQtProbe::image(w).isNull());
-    // The combo box followed the file, but no update got far enough to colour it.
-    QCOMPARE(w.mImageDataTypeComboBox->currentIndex(), 1);
+    QVERIFY(!w.reader()->isOpen());
+    QVERIFY(w.picture().isNull());
+    // The failure closed the file: the controls are back at their start values, and no update got far
+    // enough to colour the combo box.
+    QCOMPARE(w.mImageDataTypeComboBox->currentIndex(), 0);
     const QColor base = w.mImageDataTypeComboBox->palette().color(QPalette::Base);
     QVERIFY(base != QColor(Qt::green) && base != kMismatchRed);
+}
+
+void ViewerFilesTest::failedPlaneReadPutsTheControlsBackToWhatIsShown() {
+    KorvaneViewerQt& w = *mWindow;
+    LsmSpec recipe = lsmSpec(8, 4, 3, 1, 1);
+    recipe.stripFaults.push_back(StripFault{2, 0, StripFaultKind::OffsetBeyondEndOfFile, 0});
+    openByTyping(qPath(writeStack(recipe, "damaged")));
+    w.mZPlaneSpinBox->setValue(1);
+    ModalBoxCatcher catcher;
+    w.mZPlaneSpinBox->setValue(2);
+    QCOMPARE(catcher.count(), 1);
+    if (w.reader()->isOpen()) {
+        // The plane before stays, and so do the controls that chose it.
+        QCOMPARE(w.mZPlaneSpinBox->value(), 1);
+        QCOMPARE(planeMismatch(w, recipe, 0, 0, 1), QString());
+    } else {
+        // The failure closed the file: nothing of it stays, the controls are at their start.
+        QCOMPARE(w.mZPlaneSpinBox->value(), 0);
+        QVERIFY(w.picture().isNull());
+        QVERIFY(w.mPropertiesPlainTextEdit->toPlainText().isEmpty());
+    }
+}
+
+void ViewerFilesTest::scanFileShowsItsRowsStacked_data() {
+    QTest::addColumn<int>("planes");  // z planes; timepoints otherwise
+    QTest::addColumn<int>("timepoints");
+    QTest::addColumn<QString>("rowName");
+    QTest::newRow("x-t") << 1 << 20 << "t";
+    QTest::newRow("x-z") << 12 << 1 << "z";
+}
+
+void ViewerFilesTest::scanFileShowsItsRowsStacked() {
+    QFETCH(int, planes);
+    QFETCH(int, timepoints);
+    QFETCH(QString, rowName);
+    KorvaneViewerQt& w = *mWindow;
+    const LsmSpec recipe = lsmSpec(32, 1, planes, 1, timepoints);  // every plane one row high
+    openByTyping(qPath(writeStack(recipe, "scan")));
+    const int rows = std::max(planes, timepoints);
+    QCOMPARE(w.picture().size(), QSize(32, rows));
+    for (int row = 0; row < rows; ++row)
+        for (int x = 0; x < 32; x += 7) {
+            const int t = timepoints > 1 ? row : 0;
+            QCOMPARE(greyAt(w, x, row), int(expectedSample(recipe, t, 0, row - t, 0, x)));
+        }
+    const int t7 = timepoints > 1 ? 7 : 0;
+    const QString readout = readoutText(w.viewState(), w.planeSource().plane(), {}, QPoint(5, 7));
+    QVERIFY2(readout.startsWith(
+                 QString("x 5, %1 7: %2").arg(rowName).arg(expectedSample(recipe, t7, 0, 7 - t7, 0, 5))),
+             qPrintable(readout));
+    // A crop takes columns; all rows stay.
+    w.mEnableCroppingCheckBox->setChecked(true);
+    w.mXStartSpinBox->setValue(4);
+    w.mXWidthSpinBox->setValue(10);
+    QTest::mouseClick(w.mApplyPushButton, Qt::LeftButton);
+    QCOMPARE(w.picture().size(), QSize(10, rows));
+    QCOMPARE(greyAt(w, 0, rows - 1), int(expectedSample(recipe, timepoints - 1, 0, planes - 1, 0, 4)));
 }
 
 void ViewerFilesTest::croppingClampsAndReportsUnexpectedSize() {
@@ -422,7 +492,7 @@ void ViewerFilesTest::croppingClampsAndReportsUnexpectedSize() {
     w.mXStartSpinBox->setValue(100);
     w.mXWidthSpinBox->setValue(3);
     QTest::mouseClick(w.mApplyPushButton, Qt::LeftButton);
-    QCOMPARE(KorvaneViewerQtProbe::image(w).size(), QSize(512, 512));
+    QCOMPARE(w.picture().size(), QSize(512, 512));
 
     QTest::mouseClick(w.mEnableCroppingCheckBox, Qt::LeftButton);
     QCOMPARE(w.mXWidthSpinBox->value(), 512);
@@ -433,9 +503,9 @@ void ViewerFilesTest::croppingClampsAndReportsUnexpectedSize() {
     w.mXWidthSpinBox->setValue(20);
     w.mYStartSpinBox->setValue(30);
     w.mYWidthSpinBox->setValue(5);
-    QCOMPARE(KorvaneViewerQtProbe::image(w).size(), QSize(512, 512));  // only Apply reloads
+    QCOMPARE(w.picture().size(), QSize(512, 512));  // only Apply reloads
     QTest::mouseClick(w.mApplyPushButton, Qt::LeftButton);
-    QCOMPARE(KorvaneViewerQtProbe::image(w).size(), QSize(20, 5));
+    QCOMPARE(w.picture().size(), QSize(20, 5));
     QCOMPARE(greyAt(w, 0, 0), sample(30, 10));
     QCOMPARE(greyAt(w, 19, 4), sample(34, 29));
     QCOMPARE(w.mImageLabel->minimumSize(), QSize(20, 5));
@@ -446,7 +516,7 @@ void ViewerFilesTest::croppingClampsAndReportsUnexpectedSize() {
     w.mYStartSpinBox->setValue(510);
     w.mYWidthSpinBox->setValue(9);
     QTest::mouseClick(w.mApplyPushButton, Qt::LeftButton);
-    QCOMPARE(KorvaneViewerQtProbe::image(w).size(), QSize(1, 2));
+    QCOMPARE(w.picture().size(), QSize(1, 2));
     QCOMPARE(greyAt(w, 0, 1), sample(511, 511));
     QCOMPARE(catcher.describe(), QString());
 
@@ -463,7 +533,7 @@ void ViewerFilesTest::croppingClampsAndReportsUnexpectedSize() {
         QString(
             "Error: Read image size is not of the requested image size: 512 != 512, or 448 != 0, or both."));
     QCOMPARE(catcher.boxes()[0].icon, QMessageBox::Critical);
-    QCOMPARE(KorvaneViewerQtProbe::image(w).size(), QSize(448, 512));
+    QCOMPARE(w.picture().size(), QSize(448, 512));
     QCOMPARE(greyAt(w, 0, 0), sample(0, 64));
 }
 
@@ -488,37 +558,55 @@ void ViewerFilesTest::startupFileOpensAsIfTyped() {
     QByteArray program("KorvaneViewer"), file("/data/stack one.lsm");
     char* withFile[] = {program.data(), file.data(), nullptr};
     char* without[] = {program.data(), nullptr};
-    QCOMPARE(startupFileArgument(2, withFile), QString("/data/stack one.lsm"));
-    QCOMPARE(startupFileArgument(1, without), QString());
+    QCOMPARE(startupFileArgument(2, withFile), QByteArray("/data/stack one.lsm"));
+    QCOMPARE(startupFileArgument(1, without), QByteArray());
 
     KorvaneViewerQt& w = *mWindow;
     const LsmSpec recipe = lsmSpec(7, 3, 1, 1, 1);
     const QString path = qPath(writeStack(recipe, "startup"));
     ModalBoxCatcher catcher;
-    openStartupFile(w, path);
+    openStartupFile(w, QFile::encodeName(path));
     QCOMPARE(catcher.describe(), QString());
     QCOMPARE(w.mLoadFileNameLineEdit->text(), path);
     QCOMPARE(planeMismatch(w, recipe, 0, 0, 0), QString());
 
-    openStartupFile(w, path + ".missing");
+    openStartupFile(w, QFile::encodeName(path + ".missing"));
     QCOMPARE(catcher.count(), 1);
     QVERIFY(catcher.boxes()[0].text.endsWith("\nThis file can not be opened."));
 }
 
+void ViewerFilesTest::fileNamesWithAccentsOpen_data() {
+    QTest::addColumn<QByteArray>("stem");
+    QTest::addColumn<QString>("how");
+    const QByteArray utf8("Zelle-\xC3\xBC-\xCE\xB1.lsm");  // "ü" and "α" in UTF-8
+    const QByteArray latin1("caf\xE9 scan.lsm");           // no valid UTF-8
+    QTest::newRow("UTF-8 typed") << utf8 << "typed";
+    QTest::newRow("Latin-1 from the command line or a drop") << latin1 << "bytes";
+    QTest::newRow("Latin-1 as a file chooser shows it") << latin1 << "typed";
+    QTest::newRow("Latin-1 typed as it reads") << latin1 << "latin1";
+}
+
 void ViewerFilesTest::fileNamesWithAccentsOpen() {
+    QFETCH(QByteArray, stem);
+    QFETCH(QString, how);
     KorvaneViewerQt& w = *mWindow;
     const LsmSpec recipe = lsmSpec(5, 2, 1, 1, 1);
-    mFiles.push_back(std::make_unique<ScopedFile>("Zelle-\xC3\xBC-\xCE\xB1.lsm"));  // "ü" and "α" in UTF-8
+    mFiles.push_back(std::make_unique<ScopedFile>(stem.toStdString()));
     writeLsm(mFiles.back()->path(), recipe);
-    const QString path = qPath(mFiles.back()->path());
-    QVERIFY(path.contains(QChar(0x00FC)) && path.contains(QChar(0x03B1)));
+    const QByteArray path = QByteArray::fromStdString(mFiles.back()->path());
 
     ModalBoxCatcher catcher;
-    w.mLoadFileNameLineEdit->setText(path);  // QTest cannot type non-ASCII keys
-    QTest::keyClick(w.mLoadFileNameLineEdit, Qt::Key_Return);
+    if (how == "bytes") {
+        openStartupFile(w, path);
+    } else {
+        // QTest cannot type these characters.
+        w.mLoadFileNameLineEdit->setText(how == "latin1" ? QString::fromLatin1(path)
+                                                         : QFile::decodeName(path));
+        QTest::keyClick(w.mLoadFileNameLineEdit, Qt::Key_Return);
+    }
     QCOMPARE(catcher.describe(), QString());
     QCOMPARE(planeMismatch(w, recipe, 0, 0, 0), QString());
-    QVERIFY(lines(w.mPropertiesPlainTextEdit).contains("getCurrentFile()=" + path));
+    QCOMPARE(w.reader()->getCurrentFile(), path.toStdString());
 }
 
 QTEST_MAIN(ViewerFilesTest)

@@ -1,0 +1,175 @@
+#include <QtTest>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "BlitzArray.h"
+#include "Histogram.h"
+#include "Renderer.h"
+#include "ScaleBar.h"
+
+namespace {
+
+template <typename T>
+AnyPlane rowOf(const QList<double>& aValues) {
+    blitz::Array<T, 2> plane(1, int(aValues.size()));
+    for (int x = 0; x < aValues.size(); ++x) plane(0, x) = static_cast<T>(aValues[x]);
+    return plane;
+}
+
+AnyPlane rowOfType(const QString& aType, const QList<double>& aValues) {
+    if (aType == "u8") return rowOf<unsigned char>(aValues);
+    if (aType == "u16") return rowOf<unsigned short>(aValues);
+    if (aType == "u32") return rowOf<unsigned int>(aValues);
+    return rowOf<float>(aValues);
+}
+
+QList<int> greys(const QImage& aPicture) {
+    QList<int> levels;
+    for (int x = 0; x < aPicture.width(); ++x) {
+        const QRgb p = aPicture.pixel(x, 0);
+        levels << (qRed(p) == qGreen(p) && qGreen(p) == qBlue(p) && qAlpha(p) == 255 ? qRed(p) : -1);
+    }
+    return levels;
+}
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInfinity = std::numeric_limits<double>::infinity();
+
+}  // namespace
+
+// Planes and display settings to pictures, without a window.
+class RenderTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void displayRangesMapLinearlyAndClamp_data();
+    void displayRangesMapLinearlyAndClamp();
+    void autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange();
+    void compositeAddsDistinctColoursAndScalesSpectraBelowSaturation();
+    void scaleBarTakesARoundLength();
+};
+
+void RenderTest::displayRangesMapLinearlyAndClamp_data() {
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<double>("minimum");
+    QTest::addColumn<double>("maximum");
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<QList<int>>("levels");
+    QTest::newRow("8-bit default shows the data as it is")
+        << "u8" << 0.0 << 255.0 << QList<double>{0, 1, 127, 128, 254, 255}
+        << QList<int>{0, 1, 127, 128, 254, 255};
+    QTest::newRow("16-bit full range") << "u16" << 0.0 << 65535.0 << QList<double>{0, 128, 129, 32768, 65535}
+                                       << QList<int>{0, 0, 1, 128, 255};
+    QTest::newRow("16-bit auto range clamps both ends")
+        << "u16" << 1000.0 << 2000.0 << QList<double>{0, 999, 1000, 1500, 2000, 65535}
+        << QList<int>{0, 0, 0, 128, 255, 255};
+    QTest::newRow("12-bit full range")
+        << "u16" << 0.0 << 4095.0 << QList<double>{0, 2048, 4095, 4096} << QList<int>{0, 128, 255, 255};
+    QTest::newRow("32-bit") << "u32" << 0.0 << 1e6 << QList<double>{0, 500000, 4294967295.0}
+                            << QList<int>{0, 128, 255};
+    QTest::newRow("float, NaN black, infinities clamped")
+        << "float" << -1.0 << 1.0 << QList<double>{-5, -1, 0, 1, 7, kNaN, kInfinity, -kInfinity}
+        << QList<int>{0, 0, 128, 255, 255, 0, 255, 0};
+    QTest::newRow("range without width")
+        << "u8" << 5.0 << 5.0 << QList<double>{4, 5, 6} << QList<int>{0, 0, 255};
+}
+
+void RenderTest::displayRangesMapLinearlyAndClamp() {
+    QFETCH(QString, type);
+    QFETCH(double, minimum);
+    QFETCH(double, maximum);
+    QFETCH(QList<double>, values);
+    QFETCH(QList<int>, levels);
+    QImage picture;
+    renderMapped(rowOfType(type, values), minimum, maximum, lutTable(Lut::Grey, 0), picture);
+    QCOMPARE(picture.format(), QImage::Format_ARGB32_Premultiplied);
+    QCOMPARE(greys(picture), levels);
+}
+
+void RenderTest::autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange() {
+    // 10 000 pixels: 1000..1998 ten times each, and 10 hot pixels. 0.35 % is 35 pixels, 17.5 at each end.
+    QList<double> values;
+    for (int v = 1000; v <= 1998; ++v)
+        for (int i = 0; i < 10; ++i) values << v;
+    for (int i = 0; i < 10; ++i) values << 65535;
+    const Histogram u16 = histogramOf(rowOf<unsigned short>(values));
+    QCOMPARE(u16.total, uint64_t(10000));
+    QCOMPARE(saturatedRange(u16), std::make_pair(1001.0, 1998.0));
+
+    // Floats: NaN and infinities are not counted; the range stays within the data.
+    const Histogram floats = histogramOf(rowOf<float>({-2.5, 0, 1, kNaN, kInfinity, 7.25}));
+    QCOMPARE(floats.total, uint64_t(4));
+    const auto [low, high] = saturatedRange(floats);
+    QVERIFY(low >= -2.5 && high <= 7.25 && high - low > 9.0);
+
+    // A flat plane still gets a range with width.
+    QCOMPARE(saturatedRange(histogramOf(rowOf<unsigned char>({9, 9, 9}))), std::make_pair(9.0, 10.0));
+
+    const struct {
+        int bits;
+        bool isFloat;
+        std::pair<double, double> range;
+    } full[] = {
+        {8, false, {0, 255}}, {12, false, {0, 4095}}, {16, false, {0, 65535}}, {32, true, {-2.5, 7.25}}};
+    for (const auto& f : full) {
+        ChannelInfo channel;
+        channel.bits = f.bits;
+        channel.isFloat = f.isFloat;
+        QCOMPARE(fullRange(channel, floats), f.range);
+    }
+}
+
+void RenderTest::compositeAddsDistinctColoursAndScalesSpectraBelowSaturation() {
+    // Distinct colours add, and sums above 255 saturate.
+    const AnyPlane red = rowOf<unsigned char>({200, 255});
+    const AnyPlane green = rowOf<unsigned short>({100, 4095});
+    QImage picture;
+    renderComposite({{&red, 0, 255, lutTable(Lut::FileColour, 0xFF0000)},
+                     {&green, 0, 255, lutTable(Lut::FileColour, 0xFFFF00)}},
+                    false, picture);
+    QCOMPARE(picture.pixel(0, 0), qRgb(255, 100, 0));
+    QCOMPARE(picture.pixel(1, 0), qRgb(255, 255, 0));
+
+    // 32 bands of a spectrum: pixel x is bright in bands x - 2 .. x + 2. Added up, neighbouring bands would
+    // saturate into white; scaled, each pixel keeps the colour of its bands.
+    constexpr int kBands = 32;
+    std::vector<AnyPlane> planes;
+    for (int band = 0; band < kBands; ++band) {
+        QList<double> values;
+        for (int x = 0; x < kBands; ++x) values << (std::abs(x - band) <= 2 ? 255 : 0);
+        planes.push_back(rowOf<unsigned char>(values));
+    }
+    std::vector<CompositeChannel> channels;
+    for (int band = 0; band < kBands; ++band)
+        channels.push_back(
+            {&planes[size_t(band)], 0, 255, lutTable(Lut::FileColour, spectrumColour(band, kBands))});
+    renderComposite(channels, false, picture);
+    QCOMPARE(qGreen(picture.pixel(kBands / 2, 0)), 255);  // what not scaling shows: saturated
+    renderComposite(channels, true, picture);
+    int brightest = 0;
+    for (int x = 0; x < kBands; ++x) {
+        const QColor colour(picture.pixel(x, 0));
+        QVERIFY2(colour.saturation() > 100, qPrintable(QString("pixel %1 is %2").arg(x).arg(colour.name())));
+        brightest = std::max(brightest, std::max({colour.red(), colour.green(), colour.blue()}));
+    }
+    QCOMPARE(brightest, 255);
+    // Violet at the short end, red at the long end.
+    QVERIFY(qBlue(picture.pixel(0, 0)) > qGreen(picture.pixel(0, 0)));
+    QVERIFY(qRed(picture.pixel(kBands - 1, 0)) > 2 * qGreen(picture.pixel(kBands - 1, 0)));
+}
+
+void RenderTest::scaleBarTakesARoundLength() {
+    const struct {
+        double micronsPerPixel, maxPixels, microns;
+        const char* text;
+    } cases[] = {{0.2, 100, 20, "20 \u00B5m"}, {0.37, 100, 20, "20 \u00B5m"}, {0.37, 150, 50, "50 \u00B5m"},
+                 {0.001, 120, 0.1, "100 nm"},  {25, 100, 2000, "2 mm"},       {0, 100, 0, ""}};
+    for (const auto& c : cases) {
+        QCOMPARE(scaleBarMicrons(c.micronsPerPixel, c.maxPixels), c.microns);
+        if (c.microns > 0) QCOMPARE(scaleBarText(c.microns), QString::fromUtf8(c.text));
+    }
+}
+
+QTEST_GUILESS_MAIN(RenderTest)
+#include "tst_Render.moc"

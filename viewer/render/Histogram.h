@@ -1,0 +1,37 @@
+#ifndef KORVANE_HISTOGRAM_H
+#define KORVANE_HISTOGRAM_H
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "AnyPlane.h"
+#include "ChannelDisplay.h"
+
+// Counts of a plane's values in equal bins from low to high. Planes of 8- and 16-bit elements get one
+// bin per value over the whole type; others bins over their finite range (NaN and infinities are not
+// counted).
+struct Histogram {
+    double low = 0.0;
+    double high = 0.0;  // the end of the last bin
+    std::vector<uint64_t> counts;
+    uint64_t total = 0;
+    double minimum = 0.0;  // smallest and largest value counted
+    double maximum = 0.0;
+    bool perValue = false;  // one bin per integer value
+
+    bool isEmpty() const { return total == 0; }
+    double binWidth() const { return counts.empty() ? 1.0 : (high - low) / double(counts.size()); }
+};
+
+Histogram histogramOf(const AnyPlane& aPlane);
+
+// The display range that leaves aSaturated of the counted values outside, half below and half above,
+// as brightness-and-contrast tools do; the data's own range when that would be empty.
+std::pair<double, double> saturatedRange(const Histogram& aHistogram, double aSaturated = 0.0035);
+
+// The range of the channel's type: 0..255, 0..4095 for 12-bit, 0..65535; the data's range for floats
+// and 32-bit integers, whose type range shows nothing.
+std::pair<double, double> fullRange(const ChannelInfo& aChannel, const Histogram& aHistogram);
+
+#endif
