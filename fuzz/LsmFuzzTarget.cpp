@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -60,16 +61,20 @@ void queryEverything(DorudURIVuruda& aReader) {
 void readEverything(DorudURIVuruda& aReader) {
     const uint64_t x = aReader.getSizeX(), y = aReader.getSizeY(), z = aReader.getSizeZ();
     const uint64_t c = aReader.getSizeC(), t = aReader.getSizeT();
-    if (x * y > kMaxPlanePixels || z * c * t > kMaxPlaneReads) return;
-    for (int ti = 0; ti < int(t); ++ti)
-        for (int ci = 0; ci < int(c); ++ci) {
-            blitz::Array<unsigned char, 3> stack;
-            if (!attempt([&] { aReader.readArray(stack, ti, ci, 0, 0, 0, 0, 0, 0); })) return;
-            for (int zi = 0; zi < int(z); ++zi) {
-                blitz::Array<float, 2> plane;
-                if (!attempt([&] { aReader.readArray(plane, ti, ci, zi, 1, 0, 0, 0, 0); })) return;
+    const int series = std::min(aReader.getSeriesCount(), 4);
+    if (x * y > kMaxPlanePixels || z * c * t * uint64_t(series) > kMaxPlaneReads) return;
+    for (int si = 0; si < series; ++si) {
+        aReader.setSeries(si);
+        for (int ti = 0; ti < int(t); ++ti)
+            for (int ci = 0; ci < int(c); ++ci) {
+                blitz::Array<unsigned char, 3> stack;
+                if (!attempt([&] { aReader.readArray(stack, ti, ci, 0, 0, 0, 0, 0, 0); })) return;
+                for (int zi = 0; zi < int(z); ++zi) {
+                    blitz::Array<float, 2> plane;
+                    if (!attempt([&] { aReader.readArray(plane, ti, ci, zi, 1, 0, 0, 0, 0); })) return;
+                }
             }
-        }
+    }
 }
 
 }  // namespace
