@@ -138,9 +138,8 @@ TEST(RealLineScan, EachLineIsATimepoint) {
     if (stat(path.c_str(), &info) != 0) GTEST_SKIP() << "real LSM file " << path << " is not available";
     DorudURIVuruda reader;
     reader.open(path);
-    EXPECT_EQ(std::vector<int>({reader.getSizeX(), reader.getSizeY(), reader.getSizeZ(), reader.getSizeC(),
-                                reader.getSizeT()}),
-              std::vector<int>({1024, 1, 1, 1, 1000}));
+    ASSERT_EQ(std::vector<int>({reader.getSizeX(), reader.getSizeY(), reader.getSizeZ(), reader.getSizeT()}),
+              std::vector<int>({1024, 1, 1, 1000}));
     uint64_t hash = 14695981039346656037ull;
     blitz::Array<unsigned char, 2> line;
     for (int t = 0; t < 1000; ++t) {
