@@ -7,7 +7,10 @@
 #include <QPointer>
 
 class DisplayPanel;
+class JobProgress;
 class KorvaneViewerQt;
+class OrthogonalMode;
+class ProjectionMode;
 class PlaneView;
 class QAction;
 class QDockWidget;
@@ -38,6 +41,12 @@ class ViewerShell : public QObject {
     QAction* imageOnlyAction() const { return mImageOnly; }
     QAction* autoAction() const { return mAuto; }
     QAction* fullAction() const { return mFull; }
+    QAction* projectionAction() const { return mProjection; }
+    QAction* orthogonalAction() const { return mOrthogonal; }
+    QAction* planeAction() const { return mPlane; }
+    ProjectionMode* projectionMode() const { return mProjectionMode; }
+    OrthogonalMode* orthogonalMode() const { return mOrthogonalMode; }
+    JobProgress* jobProgress() const { return mJobProgress; }
     QDockWidget* displayDock() const { return mDock; }
     QLabel* readoutLabel() const { return mReadout; }
     QLabel* zoomLabel() const { return mZoomLabel; }
@@ -54,6 +63,11 @@ class ViewerShell : public QObject {
     void showReadout(const QPoint& aPixel);
     void setImageOnly(bool aOn);
     bool isInWindow(QObject* aObject) const;
+    // The projection and the orthogonal views: their modes, menu entries, progress and messages.
+    void buildStackViews();
+    void askProjection();
+    void backToPlane();
+    void showStackMode();
 
     KorvaneViewerQt& mWindow;
     PlaneView* mView;
@@ -68,6 +82,12 @@ class ViewerShell : public QObject {
     QAction* mImageOnly = nullptr;
     QAction* mAuto = nullptr;
     QAction* mFull = nullptr;
+    QAction* mProjection = nullptr;
+    QAction* mOrthogonal = nullptr;
+    QAction* mPlane = nullptr;
+    ProjectionMode* mProjectionMode = nullptr;
+    OrthogonalMode* mOrthogonalMode = nullptr;
+    JobProgress* mJobProgress = nullptr;
     QDockWidget* mDock = nullptr;
     DisplayPanel* mPanel = nullptr;
     QLabel* mReadout = nullptr;

@@ -29,6 +29,13 @@ void PlaneSource::keep(const AnyPlane& aPlane, const PlaneRequest& aRequest, boo
         mChannelPlanes[size_t(aRequest.index.channel)] = aPlane;
 }
 
+void PlaneSource::keepComputed(const std::vector<AnyPlane>& aChannelPlanes, const PlaneRequest& aRequest) {
+    const size_t channel = size_t(aRequest.index.channel);
+    keep(channel < aChannelPlanes.size() ? aChannelPlanes[channel] : AnyPlane(), aRequest, false);
+    mChannelPlanes = aChannelPlanes;
+    ++mGeneration;
+}
+
 void PlaneSource::release() {
     ++mGeneration;
     mPlane = std::monostate();

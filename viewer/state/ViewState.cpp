@@ -24,7 +24,8 @@ void ViewState::setFile(const QByteArray& aFileName, const StackInfo& aInfo) {
     mInfo = aInfo;
     mDisplays = QVector<ChannelDisplay>(aInfo.channels.size());
     mHasShown = false;
-    announce(FileAspect | PlaneAspect | DisplayAspect);
+    mStackMode = StackMode();
+    announce(FileAspect | PlaneAspect | DisplayAspect | ModeAspect);
 }
 
 void ViewState::clearFile() {
@@ -32,7 +33,8 @@ void ViewState::clearFile() {
     mInfo = StackInfo();
     mDisplays.clear();
     mHasShown = false;
-    announce(FileAspect | PlaneAspect | DisplayAspect);
+    mStackMode = StackMode();
+    announce(FileAspect | PlaneAspect | DisplayAspect | ModeAspect);
 }
 
 void ViewState::setShown(const PlaneRequest& aRequest, ElementType aType) {
@@ -81,4 +83,10 @@ void ViewState::setScaleBar(bool aOn) {
     if (mScaleBar == aOn) return;
     mScaleBar = aOn;
     announce(OverlayAspect);
+}
+
+void ViewState::setStackMode(const StackMode& aMode) {
+    if (mStackMode == aMode) return;
+    mStackMode = aMode;
+    announce(ModeAspect);
 }

@@ -8,6 +8,7 @@
 
 #include "ChannelDisplay.h"
 #include "PlaneRequest.h"
+#include "StackMode.h"
 
 // Physical size of a step along each axis.
 struct Calibration {
@@ -44,6 +45,7 @@ class ViewState : public QObject {
         DisplayAspect = 4,   // channel ranges, colours, visibility, contrast, composite
         ZoomAspect = 8,      // the zoom of the view
         OverlayAspect = 16,  // scale bar
+        ModeAspect = 32,     // projection, orthogonal views and their crossing
     };
     Q_DECLARE_FLAGS(Aspects, Aspect)
 
@@ -101,6 +103,9 @@ class ViewState : public QObject {
     void setZoom(double aZoom);
     bool scaleBar() const { return mScaleBar; }
     void setScaleBar(bool aOn);
+    // Plane, projection or orthogonal views; back to the plane with every file.
+    const StackMode& stackMode() const { return mStackMode; }
+    void setStackMode(const StackMode& aMode);
 
   signals:
     void changed(ViewState::Aspects aWhat);
@@ -120,6 +125,7 @@ class ViewState : public QObject {
     bool mComposite = false;
     double mZoom = 1.0;
     bool mScaleBar = false;
+    StackMode mStackMode;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(ViewState::Aspects)
