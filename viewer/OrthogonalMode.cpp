@@ -221,7 +221,10 @@ void OrthogonalMode::arrived(const Key& aKey, const std::vector<std::pair<Need, 
         emit failed(aError);
         return;
     }
-    for (const auto& [need, stack] : aStacks) mStacks[need.channel] = {need.type, stack};
+    for (const auto& [need, stack] : aStacks) {
+        mStacks.erase(need.channel);  // a stack kept before is let go, not written over
+        mStacks.emplace(need.channel, std::make_pair(need.type, stack));
+    }
     mDrawnX = mDrawnY = -1;
     stateChanged(ViewState::PlaneAspect);
 }
@@ -244,7 +247,7 @@ void OrthogonalMode::redraw(bool aXz, bool aYz) {
     std::vector<AnyPlane> xyPlanes = mWindow.planeSource().keptChannelPlanes();
     xyPlanes.resize(size_t(std::max(channels, 0)));
     const int shown = mState.shown().index.channel;
-    if (shown >= 0 && shown < channels) xyPlanes[size_t(shown)] = mWindow.planeSource().plane();
+    if (shown >= 0 && shown < channels) sharePlane(xyPlanes[size_t(shown)], mWindow.planeSource().plane());
     if (aXz || aYz) {
         std::vector<AnyPlane> xz(xyPlanes.size());
         std::vector<AnyPlane> yz(xyPlanes.size());

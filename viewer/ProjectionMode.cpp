@@ -100,7 +100,7 @@ void ProjectionMode::follow() {
             return;
         }
         mHasPlane = true;
-        mPlane = mWindow.planeSource().plane();
+        sharePlane(mPlane, mWindow.planeSource().plane());
         mPlaneRequest = shown;
         mPlaneType = mState.elementType();
         mPresented.clear();
@@ -173,7 +173,10 @@ void ProjectionMode::arrived(const Key& aKey, const std::vector<std::pair<int, P
         emit failed(aError);
         return;
     }
-    for (const auto& [channel, plane] : aPlanes) mKept[channel] = plane;
+    for (const auto& [channel, plane] : aPlanes) {
+        mKept.erase(channel);  // a projection kept before is let go, not written over
+        mKept.emplace(channel, plane);
+    }
     follow();
 }
 

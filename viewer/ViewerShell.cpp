@@ -303,7 +303,9 @@ void ViewerShell::askProjection() {
         return;
     }
     ProjectionDialog dialog(planes, mode.projection, &mWindow);
-    if (dialog.exec() != QDialog::Accepted) return;
+    const int answer = dialog.exec();
+    mWindow.activateWindow();  // the keys go back to the window, also where no window manager hands them
+    if (answer != QDialog::Accepted) return;
     mode.mode = ViewMode::Projection;
     mode.projection = dialog.settings();
     mWindow.viewState().setStackMode(mode);
