@@ -261,11 +261,13 @@ void OrthogonalMode::redraw(bool aXz, bool aYz) {
                     yzSlice(kept.second, std::min(crossing.x(), stackColumns(kept.second) - 1));
         }
         if (aXz) {
+            mXz->dropPicture();  // drawn over in place, not copied
             mXzRenderer.render(mState, xz, xyPlanes, true, zPixels(true), mXzPicture);
             mXz->setPicture(mXzPicture);
             mDrawnY = crossing.y();
         }
         if (aYz) {
+            mYz->dropPicture();
             mYzRenderer.render(mState, yz, xyPlanes, false, zPixels(false), mYzPicture);
             mYz->setPicture(mYzPicture);
             mDrawnX = crossing.x();

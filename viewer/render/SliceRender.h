@@ -25,7 +25,8 @@ class SliceRenderer {
     // aSlices: each channel's slice, indexed by channel, empty where there is none; all of one size.
     // aPlanes: the x-y view's planes, likewise, for automatic contrast. z runs down the rows
     // (aZAlongRows: the x-z view, slices of z rows) or along the columns (the y-z view, slices of z
-    // columns), drawn aZPixels long.
+    // columns), drawn aZPixels long. The picture (RGB32) is drawn over in place when its size fits, so
+    // whoever shows it lets go of it first.
     void render(const ViewState& aState, const std::vector<AnyPlane>& aSlices,
                 const std::vector<AnyPlane>& aPlanes, bool aZAlongRows, int aZPixels, QImage& aPicture);
 

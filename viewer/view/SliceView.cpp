@@ -25,8 +25,9 @@ QSize SliceView::scaledSize() const {
 QSize SliceView::sizeHint() const { return scaledSize(); }
 
 void SliceView::setPicture(const QImage& aPicture) {
-    const bool resized = aPicture.size() != mPicture.size();
+    const bool resized = aPicture.size() != mPictureSize;
     mPicture = aPicture;
+    mPictureSize = aPicture.size();
     mReduced = QImage();
     if (resized) {
         setFixedSize(scaledSize());

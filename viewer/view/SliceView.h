@@ -17,6 +17,9 @@ class SliceView : public QWidget {
     // Shared, not copied; null paints nothing.
     void setPicture(const QImage& aPicture);
     const QImage& picture() const { return mPicture; }
+    // Lets go of the picture without a repaint, so that its owner can draw over it in place; the next
+    // picture follows at once.
+    void dropPicture() { mPicture = QImage(); }
     void setZoom(double aZoom);
     // Lines through this point of the picture (in picture pixels); a coordinate below 0 leaves its line
     // out.
@@ -42,7 +45,8 @@ class SliceView : public QWidget {
     QPoint pixelAt(const QPointF& aWidgetPoint, bool aClamp) const;
 
     QImage mPicture;
-    QImage mReduced;  // the picture at the zoom, below 100 %
+    QSize mPictureSize;  // also while dropped
+    QImage mReduced;     // the picture at the zoom, below 100 %
     double mZoom = 1.0;
     QPointF mCrossing{-1.0, -1.0};
     bool mDragging = false;
