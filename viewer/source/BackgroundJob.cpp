@@ -3,13 +3,36 @@
 #include <QMetaObject>
 #include <QPointer>
 
+namespace {
+
+// Marks a worker done however its thread ends.
+struct DoneOnExit {
+    std::atomic<bool>& done;
+    ~DoneOnExit() { done = true; }
+};
+
+}  // namespace
+
 BackgroundJob::BackgroundJob(QObject* aParent) : QObject(aParent) {}
 
-BackgroundJob::~BackgroundJob() { stop(); }
-
-void BackgroundJob::stop() {
+BackgroundJob::~BackgroundJob() {
     cancel();
-    if (mThread.joinable()) mThread.join();
+    retire();
+    for (Worker& worker : mRetired) worker.thread.join();
+}
+
+void BackgroundJob::retire() {
+    if (mWorker.thread.joinable()) mRetired.push_back(std::move(mWorker));
+    mWorker = Worker();
+    // Those done by now go.
+    for (auto worker = mRetired.begin(); worker != mRetired.end();) {
+        if (*worker->done) {
+            worker->thread.join();
+            worker = mRetired.erase(worker);
+        } else {
+            ++worker;
+        }
+    }
 }
 
 void BackgroundJob::cancel() {
@@ -19,14 +42,18 @@ void BackgroundJob::cancel() {
 }
 
 void BackgroundJob::start(Work aWork) {
-    stop();
+    cancel();
+    retire();
     const uint64_t serial = ++mSerial;
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    auto done = std::make_shared<std::atomic<bool>>(false);
     mCancelled = cancelled;
+    mWorker.done = done;
     mRunning = true;
     // Both posts go through the event loop; the thread is joined before this object goes, and events
     // posted to an object that is gone are dropped, so nothing reaches a destroyed job.
-    mThread = std::thread([this, serial, cancelled, work = std::move(aWork)] {
+    mWorker.thread = std::thread([this, serial, cancelled, done, work = std::move(aWork)] {
+        const DoneOnExit finally{*done};
         int lastPercent = -1;
         const Progress progress = [&](int aDone, int aTotal) {
             if (*cancelled) return false;

@@ -7,10 +7,11 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 // Runs one piece of work at a time on a thread of its own, so that the window stays responsive, and
 // hands its progress and its outcome to the thread this object lives on. Work that was cancelled or
-// replaced by newer work delivers nothing. Destroying the job stops the work and waits for it.
+// replaced by newer work delivers nothing. Destroying the job stops all work and waits for it.
 class BackgroundJob : public QObject {
     Q_OBJECT
 
@@ -24,7 +25,8 @@ class BackgroundJob : public QObject {
     explicit BackgroundJob(QObject* aParent = nullptr);
     ~BackgroundJob() override;
 
-    // Stops any work still running (waiting for it to notice), then starts aWork.
+    // Cancels any work still running, then starts aWork at once: the old work finishes on its own thread
+    // (within a read), so that the window never waits for it.
     void start(Work aWork);
     // The running work stops at its next progress call and delivers nothing; returns at once.
     void cancel();
@@ -37,9 +39,16 @@ class BackgroundJob : public QObject {
     void finished();
 
   private:
-    void stop();
+    void retire();
 
-    std::thread mThread;
+    // A thread with the flag it sets when done.
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
+    Worker mWorker;
+    std::vector<Worker> mRetired;  // cancelled, still finishing their read
     std::shared_ptr<std::atomic<bool>> mCancelled;
     uint64_t mSerial = 0;  // the work whose outcome is still wanted
     bool mRunning = false;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -17,6 +18,7 @@ const char* const kClassName = "OrthoStack";
 
 // Planes read before they are spread into the stack: each element then lands in a run of that many.
 constexpr int kPlanesAtOnce = 8;
+constexpr size_t kChunk = size_t(16) << 20;
 
 // A y-z slice takes a few elements from each of a row's pages; with huge pages those are a few dozen
 // instead of one per row, and the slice is cut without a TLB miss per row. Asked for before the memory is
@@ -36,13 +38,16 @@ AnyStack readTyped(DorudURIVuruda& aReader, int aTimepoint, int aChannel, const 
     if (planes < 1) KORVANE_THROW(kClassName, "The stack has no z planes.");
     std::vector<blitz::Array<T, 2>> batch(size_t(std::min(planes, kPlanesAtOnce)));
     blitz::Array<T, 3> stack;
-    if (aProgress && !aProgress(0, planes)) return AnyStack();
+    // Steps: the stack's memory in chunks, then its planes.
+    int chunks = 0;
+    int steps = planes;
+    if (aProgress && !aProgress(0, steps)) return AnyStack();
     for (int first = 0; first < planes; first += kPlanesAtOnce) {
         const int count = std::min(kPlanesAtOnce, planes - first);
         for (int k = 0; k < count; ++k) {
             aReader.readArray(batch[size_t(k)], aTimepoint, aChannel, first + k, 1, aWindow.yStart,
                               aWindow.yWidth, aWindow.xStart, aWindow.xWidth);
-            if (aProgress && !aProgress(first + k + 1, planes)) return AnyStack();
+            if (aProgress && !aProgress(chunks + first + k + 1, steps)) return AnyStack();
         }
         const int rows = batch[0].extent(0);
         const int cols = batch[0].extent(1);
@@ -53,7 +58,17 @@ AnyStack readTyped(DorudURIVuruda& aReader, int aTimepoint, int aChannel, const 
                 KORVANE_THROW(kClassName, "Not enough memory for a stack of "
                                               << cols << " x " << rows << " x " << planes << " elements.");
             }
-            askForHugePages(stack.dataFirst(), size_t(stack.numElements()) * sizeof(T));
+            const size_t bytes = size_t(stack.numElements()) * sizeof(T);
+            askForHugePages(stack.dataFirst(), bytes);
+            // The first planes touch every page of the stack; taking the pages first, chunk by chunk,
+            // lets the progress move and a cancel stop while the kernel hands them out.
+            chunks = int((bytes + kChunk - 1) / kChunk);
+            steps = chunks + planes;
+            char* memory = reinterpret_cast<char*>(stack.dataFirst());
+            for (int c = 0; c < chunks; ++c) {
+                std::memset(memory + size_t(c) * kChunk, 0, std::min(kChunk, bytes - size_t(c) * kChunk));
+                if (aProgress && !aProgress(c + 1, steps)) return AnyStack();
+            }
         }
         T* const base = stack.dataFirst();
         for (int y = 0; y < rows; ++y) {

@@ -143,7 +143,8 @@ double PlaneView::fitZoom() const {
         available -= QSize(margins.left() + margins.right(), margins.top() + margins.bottom());
     }
     const QSize companions = mCompanions.isEmpty() ? QSize(0, 0) : mCompanions;
-    if (!mCompanions.isEmpty()) available -= QSize(mCompanionGap, mCompanionGap);
+    // Each view's side is rounded up on its own: a pixel more for the companions.
+    if (!mCompanions.isEmpty()) available -= QSize(mCompanionGap + 1, mCompanionGap + 1);
     if (available.isEmpty()) return 1.0;
     const double zoom = std::min(double(available.width()) / (mPicture.width() + companions.width()),
                                  double(available.height()) / (mPicture.height() + companions.height()));
