@@ -74,6 +74,10 @@ OrthogonalMode::OrthogonalMode(KorvaneViewerQt& aWindow)
 }
 
 void OrthogonalMode::stateChanged(ViewState::Aspects aWhat) {
+    if (mState.stackMode().mode != ViewMode::Orthogonal) {
+        leave();  // also when follow() itself turned the mode off
+        return;
+    }
     if (mFollowing) return;  // what follow() changes itself
     mFollowing = true;
     follow(aWhat);
@@ -106,10 +110,6 @@ int OrthogonalMode::zPixels(bool aXz) const {
 }
 
 void OrthogonalMode::follow(ViewState::Aspects aWhat) {
-    if (mState.stackMode().mode != ViewMode::Orthogonal) {
-        leave();
-        return;
-    }
     const PlaneRequest& shown = mState.shown();
     if (!mState.hasShown() || shown.mode != ViewMode::Plane || !mWindow.reader() ||
         !mWindow.reader()->isOpen()) {
@@ -168,7 +168,6 @@ void OrthogonalMode::start(const std::vector<Need>& aMissing) {
         mStacks.clear();
         StackMode plane = mState.stackMode();
         plane.mode = ViewMode::Plane;
-        mFollowing = false;
         mState.setStackMode(plane);
         emit idle();
         emit refused(tr("The orthogonal views need %1 for this stack, more than the %2 (a quarter of this "

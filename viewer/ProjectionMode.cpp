@@ -77,14 +77,13 @@ QList<int> ProjectionMode::wantedChannels() const {
 }
 
 void ProjectionMode::follow() {
-    if (mFollowing) return;  // what follow() changes itself
-    mFollowing = true;
     const StackMode& mode = mState.stackMode();
     if (mode.mode != ViewMode::Projection) {
-        leave();
-        mFollowing = false;
+        leave();  // also when follow() itself turned the mode off
         return;
     }
+    if (mFollowing) return;  // what follow() changes itself
+    mFollowing = true;
     if (!mState.hasShown() || !mWindow.reader() || !mWindow.reader()->isOpen()) {
         mFollowing = false;
         return;
@@ -95,8 +94,8 @@ void ProjectionMode::follow() {
         if (mHasPlane && shown.index.zPlane != mPlaneRequest.index.zPlane) {
             StackMode plane = mode;
             plane.mode = ViewMode::Plane;
-            mFollowing = false;
             mState.setStackMode(plane);
+            mFollowing = false;
             return;
         }
         mHasPlane = true;
