@@ -113,6 +113,12 @@ void ProjectionMode::follow() {
     key.yStart = mPlaneRequest.yStart;
     key.yWidth = mPlaneRequest.yWidth;
     key.settings = mode.projection;
+    if (mState.shown().mode == ViewMode::Projection && key != mPresentedKey) {
+        // Other settings: the projection on screen is not what is asked for any more.
+        ViewState::Batch batch(mState);
+        showPlane();
+        restoreRanges();
+    }
     if (key != mKeptKey) {
         mKept.clear();
         mKeptKey = key;
@@ -233,17 +239,22 @@ void ProjectionMode::leave() {
         mJob.cancel();
         emit idle();
     }
-    mPresented.clear();
-    if (mState.hasShown() && mState.shown().mode == ViewMode::Projection && mHasPlane) {
+    {
         ViewState::Batch batch(mState);
-        mWindow.planeSource().keep(mPlane, mPlaneRequest);
-        mState.setShown(mPlaneRequest, mPlaneType);
-        restoreRanges();
-    } else {
+        showPlane();
         restoreRanges();
     }
+    mPresented.clear();
     mHasPlane = false;
     mPlane = AnyPlane();  // the plane source holds it while it is shown
+}
+
+void ProjectionMode::showPlane() {
+    if (!mHasPlane || !mState.hasShown() || mState.shown().mode != ViewMode::Projection) return;
+    ViewState::Batch batch(mState);
+    mWindow.planeSource().keep(mPlane, mPlaneRequest);
+    mState.setShown(mPlaneRequest, mPlaneType);
+    mPresented.clear();
 }
 
 void ProjectionMode::cancel() {

@@ -65,6 +65,8 @@ class ProjectionMode : public QObject {
                  const std::vector<std::pair<int, korvane::analysis::ProjectedPlane>>& aPlanes,
                  const QString& aError);
     void present(const QList<int>& aChannels);
+    // The window's plane back on screen in place of a projection.
+    void showPlane();
     void restoreRanges();
     QList<int> wantedChannels() const;
     QString describe(int aChannels) const;
