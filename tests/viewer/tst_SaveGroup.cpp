@@ -11,6 +11,7 @@
 #include "ModalBoxCatcher.h"
 #include "PlaneView.h"
 #include "SaveGroup.h"
+#include "WindowTest.h"
 
 using namespace korvane::testsupport;
 
@@ -62,21 +63,12 @@ std::vector<TiffPlane> readTiff(const QString& aPath) {
 }  // namespace
 
 // The Save group: the view as shown, the plane's values, the whole file, replacing and failing.
-class SaveGroupTest : public QObject {
+class SaveGroupTest : public WindowTest {
     Q_OBJECT
 
-    std::unique_ptr<KorvaneViewerQt> mWindow;
-    std::unique_ptr<ScopedFile> mFile;
     std::unique_ptr<QTemporaryDir> mFolder;
-    LsmSpec mSpec;
 
-    void open(const LsmSpec& aSpec) {
-        mSpec = aSpec;
-        mFile = std::make_unique<ScopedFile>("save.lsm");
-        writeLsm(mFile->path(), aSpec);
-        mWindow->mLoadFileNameLineEdit->setText(QString::fromStdString(mFile->path()));
-        QTest::keyClick(mWindow->mLoadFileNameLineEdit, Qt::Key_Return);
-    }
+    void open(const LsmSpec& aSpec) { openStack(aSpec); }
     // Saves under aName as the user does: the name typed, then Return.
     void saveAs(const QString& aName, bool aFullFile = false) {
         (aFullFile ? mWindow->mSaveAllRadioButton : mWindow->mSaveCurrentRadioButton)->setChecked(true);
@@ -90,9 +82,7 @@ class SaveGroupTest : public QObject {
 
   private slots:
     void init() {
-        mWindow = std::make_unique<KorvaneViewerQt>();
-        mWindow->show();
-        QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+        QVERIFY(showWindow(false));
         mFolder = std::make_unique<QTemporaryDir>();
     }
     void cleanup() { mWindow.reset(); }

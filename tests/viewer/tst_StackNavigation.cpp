@@ -17,27 +17,17 @@
 #include "StackSliders.h"
 #include "ViewerProbe.h"
 #include "ViewerShell.h"
+#include "WindowTest.h"
 
 using namespace korvane::testsupport;
 
 // Moving through the stack: the z and t sliders with playback, Space and the wheel, and the line profile.
-class StackNavigationTest : public QObject {
+class StackNavigationTest : public WindowTest {
     Q_OBJECT
-
-    std::unique_ptr<KorvaneViewerQt> mWindow;
-    ViewerShell* mShell = nullptr;
-    std::unique_ptr<ScopedFile> mFile;
-    LsmSpec mSpec;
 
     PlaneView* view() { return mWindow->mImageLabel; }
     StackSliders* sliders() { return mShell->stackSliders(); }
-    void open(const LsmSpec& aSpec) {
-        mSpec = aSpec;
-        mFile = std::make_unique<ScopedFile>("navigation.lsm");
-        writeLsm(mFile->path(), aSpec);
-        mWindow->mLoadFileNameLineEdit->setText(QString::fromStdString(mFile->path()));
-        QTest::keyClick(mWindow->mLoadFileNameLineEdit, Qt::Key_Return);
-    }
+    void open(const LsmSpec& aSpec) { openStack(aSpec); }
     bool showsPlane(int aT, int aZ) {
         const QImage& picture = mWindow->picture();
         for (int y = 0; y < picture.height(); ++y)
@@ -52,12 +42,7 @@ class StackNavigationTest : public QObject {
     }
 
   private slots:
-    void init() {
-        mWindow = std::make_unique<KorvaneViewerQt>();
-        mShell = new ViewerShell(*mWindow);
-        mWindow->show();
-        QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
-    }
+    void init() { QVERIFY(showWindow()); }
     void cleanup() { mWindow.reset(); }
 
     void slidersAppearWhereNeededAndStayInStepWithTheSpinBoxes_data() {

@@ -14,6 +14,7 @@
 #include "SliceView.h"
 #include "ViewerProbe.h"
 #include "ViewerShell.h"
+#include "WindowTest.h"
 
 using namespace korvane::testsupport;
 using korvane::analysis::ProjectionMethod;
@@ -23,21 +24,12 @@ Q_DECLARE_METATYPE(ProjectionMethod)
 
 // Z projections and the orthogonal views: slices against the stack they are cut from, side views at the
 // crossing, the projection on screen against the analysis library's, and the ways back to the plane.
-class StackViewsTest : public QObject {
+class StackViewsTest : public WindowTest {
     Q_OBJECT
-
-    std::unique_ptr<KorvaneViewerQt> mWindow;
-    ViewerShell* mShell = nullptr;
-    std::unique_ptr<ScopedFile> mFile;
-    LsmSpec mSpec;
 
     ViewState& state() { return mWindow->viewState(); }
     void open(const LsmSpec& aSpec) {
-        mSpec = aSpec;
-        mFile = std::make_unique<ScopedFile>("stack.lsm");
-        writeLsm(mFile->path(), aSpec);
-        mWindow->mLoadFileNameLineEdit->setText(QString::fromStdString(mFile->path()));
-        QTest::keyClick(mWindow->mLoadFileNameLineEdit, Qt::Key_Return);
+        openStack(aSpec);
         QVERIFY(state().hasShown());
     }
     void project(ProjectionMethod aMethod, int aFirst, int aLast) {
@@ -57,12 +49,7 @@ class StackViewsTest : public QObject {
     }
 
   private slots:
-    void init() {
-        mWindow = std::make_unique<KorvaneViewerQt>();
-        mShell = new ViewerShell(*mWindow);
-        mWindow->show();
-        QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
-    }
+    void init() { QVERIFY(showWindow()); }
     void cleanup() { mWindow.reset(); }
 
     void slicesHoldTheStacksSamples_data() {

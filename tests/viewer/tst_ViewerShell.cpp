@@ -15,29 +15,16 @@
 #include "PlaneView.h"
 #include "ViewerProbe.h"
 #include "ViewerShell.h"
+#include "WindowTest.h"
 
 using namespace korvane::testsupport;
 
 // The additions around the window: keys, zoom, read-out, channel colours, drops and the File menu.
-class ViewerShellTest : public QObject {
+class ViewerShellTest : public WindowTest {
     Q_OBJECT
 
-    std::unique_ptr<KorvaneViewerQt> mWindow;
-    ViewerShell* mShell = nullptr;
-    std::unique_ptr<ScopedFile> mFile;
-    LsmSpec mSpec;
-
     PlaneView* view() { return mWindow->mImageLabel; }
-    QString writeStack(const LsmSpec& aSpec) {
-        mSpec = aSpec;
-        mFile = std::make_unique<ScopedFile>("shell.lsm");
-        writeLsm(mFile->path(), aSpec);
-        return QString::fromStdString(mFile->path());
-    }
-    void open(const LsmSpec& aSpec) {
-        mWindow->mLoadFileNameLineEdit->setText(writeStack(aSpec));
-        QTest::keyClick(mWindow->mLoadFileNameLineEdit, Qt::Key_Return);
-    }
+    void open(const LsmSpec& aSpec) { openStack(aSpec); }
     // Keys of a row: '>' Page Down, '<' Page Up, '+', '=', '-', '1', '0' themselves.
     void press(QWidget* aTarget, const QString& aKeys, Qt::KeyboardModifiers aModifiers) {
         const QString keys = "><+=-10";
@@ -47,12 +34,7 @@ class ViewerShellTest : public QObject {
     }
 
   private slots:
-    void init() {
-        mWindow = std::make_unique<KorvaneViewerQt>();
-        mShell = new ViewerShell(*mWindow);
-        mWindow->show();
-        QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
-    }
+    void init() { QVERIFY(showWindow()); }
     void cleanup() { mWindow.reset(); }
 
     void navigationKeysWorkFromAnyControlAndStopAtTheEnds_data() {
