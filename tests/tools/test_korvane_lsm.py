@@ -141,6 +141,22 @@ class KorvaneLsmTest(unittest.TestCase):
                     self.assertEqual({k: record[k] for k in theirs}, theirs)
                 self.assertEqual([ch.get("Name") for ch in pixels.findall(f"{OME}Channel")], info["channelNames"])
 
+    def test_project_each_method_over_a_z_range_as_numpy_does(self):
+        methods = {"max": lambda a: a.max(2), "min": lambda a: a.min(2), "mean": lambda a: a.mean(2),
+                   "sum": lambda a: a.astype(np.float64).sum(2), "sd": lambda a: a.std(2, ddof=1)}
+        for code, dtype in ((1, "uint8"), (3, "uint16"), (5, "float32")):
+            lsm = self.stack(f"{dtype}.lsm", 23, 11, 5, 3, 2, code)
+            planes = lsm_planes(lsm)[:, :, 1:4]
+            for method, reduce in methods.items():
+                with self.subTest(dtype=dtype, method=method):
+                    out = self.path(f"{method}.ome.tif")
+                    result = run("project", "--method", method, "--z", "1:3", "--force", lsm, out)
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    data, pixels = ome_series(out)
+                    kept = dtype if method in ("max", "min") else "uint32" if method == "sum" and code != 5 else "float32"
+                    self.assertEqual((str(data.dtype), pixels.get("SizeZ"), pixels.get("SizeC")), (kept, "1", "3"))
+                    np.testing.assert_allclose(data[:, :, 0], reduce(planes), rtol=1e-6)
+
     def test_info_json_keeps_record_doubles_exactly_and_the_printout_as_it_was(self):
         extremes = {"voxelSizeX": 1e-310, "voxelSizeY": 5e-324, "originX": -1.7976931348623157e308,
                     "originY": 0.1 + 0.2, "originZ": -2.2250738585072014e-308, "timeInterval": 1e300}
@@ -214,6 +230,12 @@ class KorvaneLsmTest(unittest.TestCase):
             (["convert", good, good, "--force"], 2, "is the input itself"),
             (["info", good, "--bigtiff"], 2, "info takes no"),
             (["info", good, "--colour"], 2, "Unknown option"),
+            (["project", "--method", "median", good, out], 2, "unknown projection method"),
+            (["project", good, out], 2, "needs --method"),
+            (["project", "--method", "max", "--z", "2:4", good, out], 2, "outside the stack's z planes 0 to 3"),
+            (["project", "--method", "max", "--z", "3:1", good, out], 2, "FROM is past TO"),
+            (["project", "--method", "max", "--z", "-1:2", good, out], 2, "--z takes FROM:TO"),
+            (["project", "--method", "max", cut, out], 1, "Error while reading"),
         ):
             with self.subTest(args=args):
                 result = run(*args)
