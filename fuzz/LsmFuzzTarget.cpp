@@ -40,10 +40,19 @@ void queryEverything(DorudURIVuruda& aReader) {
         aReader.getFormat();
         aReader.getCurrentFile();
         aReader.getSeriesCount();
+        const LSMAcquisition& acquisition = aReader.getAcquisition();
+        if (acquisition.recording.startTime) lsmIso8601(*acquisition.recording.startTime);
         for (int c = 0; c < aReader.getSizeC(); ++c) {
             aReader.getPixelType(c);
             aReader.getPixelTypeName(c);
             aReader.getChannelColor(c);
+            // Every index the link gives must name an element of the model.
+            const LSMChannelHardware link = lsmChannelHardware(acquisition, c);
+            if (link.track < 0) continue;
+            const LSMTrack& track = acquisition.tracks.at(size_t(link.track));
+            track.dataChannels.at(size_t(link.dataChannel));
+            if (link.detectionChannel >= 0) track.detectionChannels.at(size_t(link.detectionChannel));
+            for (const int i : link.illuminationChannels) track.illuminationChannels.at(size_t(i));
         }
     });
 }

@@ -1,8 +1,9 @@
 // Writes the fuzzer's seed corpus: small stacks covering each sample type, compression and layout
-// the reader knows.
+// the reader knows, and stacks carrying every acquisition block, well formed and damaged.
 #include <cstdio>
 #include <string>
 
+#include "AcquisitionBlocks.h"
 #include "LsmWriter.h"
 
 namespace kt = korvane::testsupport;
@@ -27,7 +28,29 @@ int main(int argc, char** argv) {
     seeds[3].recipe.useChannelTypeArray = true;
     seeds[4].recipe.layout = kt::Layout::Interleaved;
     seeds[4].recipe.stripsPerChannel = 3;
+    namespace rec = kt::lsmrecord;
+    kt::LsmSpec blocks = kt::lsmSpec(4, 4, 1, 2, 2);
+    blocks.blocks = kt::timeBlocks(2, 3);
+    blocks.blocks.push_back({rec::kOffsetScanInformation, kt::quirkyScanInformation()});
+    blocks.blocks.push_back(
+        {rec::kOffsetChannelWavelength, kt::LeBytes().u32(2).f64(4e-7).f64(5e-7).f64(0).f64(0).bytes});
+    blocks.blocks.push_back({rec::kOffsetPositions, kt::LeBytes().u32(1).f64(1e-6).f64(2e-6).f64(0).bytes});
+    blocks.blocks.push_back({rec::kOffsetTilePositions, kt::LeBytes().u32(1).f64(0).f64(0).f64(3e-6).bytes});
+    const std::string characteristics =
+        "ANSI\r\nBEGIN Characteristics 10001\r\n\tDevice = LSM 880\r\nEND\r\n";
+    blocks.blocks.push_back(
+        {rec::kOffsetCharacteristics,
+         kt::LeBytes().u32(uint32_t(characteristics.size())).chars(characteristics).bytes});
+    kt::LsmSpec damaged = kt::lsmSpec(4, 4, 1, 1, 1);
+    kt::LeBytes deep;
+    for (int i = 0; i < 20; ++i) deep.open(i == 0 ? 0x10000000 : 0x20000000);
+    damaged.blocks = {{rec::kOffsetScanInformation, deep.bytes},
+                      {rec::kOffsetTimeStamps, kt::LeBytes().u32(16).u32(5).f64(1).bytes},
+                      {rec::kOffsetEventList, kt::LeBytes().u32(24).u32(1).u32(8).f64(0).u32(0).bytes},
+                      {rec::kOffsetCharacteristics, kt::LeBytes().u32(1 << 20).chars("ANSI").bytes}};
     try {
+        kt::writeLsm(dir + "/acquisition.lsm", blocks);
+        kt::writeLsm(dir + "/acquisition-damaged.lsm", damaged);
         for (const Seed& seed : seeds) kt::writeLsm(dir + "/" + seed.name + ".lsm", seed.recipe);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -9,6 +9,8 @@
 #include <new>
 #include <sstream>
 
+#include "LSMAcquisitionBlocks.h"
+#include "LSMAcquisitionMetaData.h"
 #include "LSMInfoRecord.h"
 #include "LSMReadState.h"
 #include "LSMStreamProcedures.h"
@@ -131,6 +133,8 @@ void DorudURIVuruda::close() {
         mTiff = nullptr;
     }
     mMetaData.clear();
+    mMetaDataMade = false;
+    mAcquisition = LSMAcquisition();
     if (mReadState) mReadState->reset();
 }
 
@@ -141,13 +145,23 @@ std::string DorudURIVuruda::getCurrentFile() {
 
 void DorudURIVuruda::getMetaData(MetaDataMap& aMetaData) {
     if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
-    aMetaData = mMetaData;
+    aMetaData = metaData();
 }
 
 std::string DorudURIVuruda::getMetaDataValue(const std::string& aKey) {
     if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
-    const MetaDataMap::const_iterator entry = mMetaData.find(aKey);
-    return entry == mMetaData.end() ? std::string() : entry->second;
+    const MetaDataMap& map = metaData();
+    const MetaDataMap::const_iterator entry = map.find(aKey);
+    return entry == map.end() ? std::string() : entry->second;
+}
+
+const MetaDataMap& DorudURIVuruda::metaData() {
+    // Made on first demand: it costs more than parsing the blocks, and many callers never ask.
+    if (!mMetaDataMade) {
+        mMetaData = lsmAcquisitionMetaData(mAcquisition, mSizeC);
+        mMetaDataMade = true;
+    }
+    return mMetaData;
 }
 
 std::string DorudURIVuruda::getFormat() {
@@ -182,6 +196,11 @@ std::string DorudURIVuruda::getChannelName(int aChannel) {
 const LSMInfoRecord& DorudURIVuruda::getInfoRecord() {
     if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
     return mInfoRecord;
+}
+
+const LSMAcquisition& DorudURIVuruda::getAcquisition() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mAcquisition;
 }
 
 int DorudURIVuruda::getCompression() {
@@ -408,6 +427,13 @@ void DorudURIVuruda::openFile(const std::string& aFileName) {
         }
         mChannelNames = readChannelNames(mStreamHandle, blockStart, header, fileSize, mSizeC);
     }
+
+    // The acquisition record is a nicety too: its damaged blocks only warn and stay empty.
+    LSMBlockFile blockFile(handle, fileSize, mCurrentFile);
+    mAcquisition = readLSMAcquisition(blockFile, lsmAcquisitionBlocks(record, uint32_t(mSizeC)));
+    mMetaDataMade = false;
+    mAcquisition.scanType = record.ScanType;
+    mAcquisition.spectralScan = record.SpectralScan != 0;
 
     double sampleBytes = 0.0;
     for (const int type : mPixelTypes) sampleBytes += korvane::lsm::bytesPerSample(type);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "BlitzBioReader.h"
+#include "LSMAcquisition.h"
 #include "LSMInfoRecord.h"
 
 typedef struct tiff TIFF;
@@ -71,6 +72,10 @@ class DorudURIVuruda : public BlitzBioReader {
     // The LSM info record as decoded at open.
     const LSMInfoRecord& getInfoRecord();
 
+    // What the microscope recorded about the acquisition (recording, lasers, tracks, time stamps,
+    // events, wavelengths, positions, microscope), decoded at open. Damaged blocks are empty in it.
+    const LSMAcquisition& getAcquisition();
+
     // TIFF compression code (1 none, 5 LZW, 8 or 32946 Deflate, ...) of the first image directory.
     int getCompression();
 
@@ -90,6 +95,8 @@ class DorudURIVuruda : public BlitzBioReader {
     const unsigned char* loadPlaneBytes(uint64_t aDirectory, int aChannel, uint64_t aBegin, uint64_t aEnd,
                                         unsigned char* aDirect, uint64_t aAlignment, uint64_t aFirst,
                                         uint64_t aEndDirectory);
+    // The metadata map of the open file, made from the acquisition model when first asked for.
+    const MetaDataMap& metaData();
     // Whether any of the image directories [aFirst, aEnd) is compressed or cannot be looked at.
     bool mayBeCompressed(uint64_t aFirst, uint64_t aEnd);
 
@@ -105,12 +112,14 @@ class DorudURIVuruda : public BlitzBioReader {
     double mTimeInterval;
     std::vector<std::string> mChannelNames;  // empty, or one per channel
     LSMInfoRecord mInfoRecord;
+    LSMAcquisition mAcquisition;
     int mCompression;
     std::string mCurrentFile;
     std::string mFormat;
     FloatVector3 mElementSize;
     FloatVector3 mStagePosition;
     MetaDataMap mMetaData;
+    bool mMetaDataMade = false;
     std::unique_ptr<LSMReadState> mReadState;  // directory index and kept plane of the open file
 };
 

@@ -266,7 +266,8 @@ std::vector<uint8_t> colorBlock(const LsmSpec& recipe) {
     return out;
 }
 
-std::vector<uint8_t> infoRecord(const LsmSpec& recipe, uint32_t colorOffset, uint32_t typeOffset) {
+std::vector<uint8_t> infoRecord(const LsmSpec& recipe, uint32_t colorOffset, uint32_t typeOffset,
+                                const std::vector<uint32_t>& blockOffsets) {
     std::vector<uint8_t> rec(recipe.recordLength, 0);
     // A short record simply loses the fields that do not fit.
     auto put = [&](int offset, uint64_t value, int bytes) {
@@ -303,6 +304,8 @@ std::vector<uint8_t> infoRecord(const LsmSpec& recipe, uint32_t colorOffset, uin
     put32(kOffsetChannelColors, o.offsetChannelColors.value_or(static_cast<int32_t>(colorOffset)));
     putDouble(kTimeInterval, recipe.timeInterval);
     put32(kOffsetChannelDataTypes, o.offsetChannelDataTypes.value_or(static_cast<int32_t>(typeOffset)));
+    for (size_t i = 0; i < recipe.blocks.size(); ++i) put(recipe.blocks[i].recordField, blockOffsets[i], 4);
+    for (const auto& [field, word] : recipe.recordWords) put(field, word, 4);
     return rec;
 }
 
@@ -475,6 +478,41 @@ void applyFault(const StripFault& fault, StripLayout& strip, const LsmLayoutInfo
 // ---------------------------------------------------------------------------
 // Public helpers
 
+LeBytes& LeBytes::u32(uint32_t value) {
+    appendLE(bytes, value, 4);
+    return *this;
+}
+
+LeBytes& LeBytes::f64(double value) {
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    appendLE(bytes, bits, 8);
+    return *this;
+}
+
+LeBytes& LeBytes::chars(const std::string& text) {
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    return *this;
+}
+
+LeBytes& LeBytes::entry(uint32_t id, uint32_t type, const std::vector<uint8_t>& payload) {
+    u32(id).u32(type).u32(uint32_t(payload.size()));
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    return *this;
+}
+
+LeBytes& LeBytes::text(uint32_t id, const std::string& text) {
+    std::vector<uint8_t> payload(text.begin(), text.end());
+    payload.push_back(0);
+    return entry(id, 2, payload);
+}
+
+LeBytes& LeBytes::int32(uint32_t id, int32_t value) {
+    return entry(id, 4, LeBytes().u32(uint32_t(value)).bytes);
+}
+
+LeBytes& LeBytes::float64(uint32_t id, double value) { return entry(id, 5, LeBytes().f64(value).bytes); }
+
 LsmSpec lsmSpec(int x, int y, int z, int c, int t, std::vector<int> channelCodes) {
     LsmSpec recipe;
     recipe.sizeX = x;
@@ -630,6 +668,12 @@ LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& recipe) {
         pos = alignEven(pos + types.size());
     }
 
+    std::vector<uint32_t> blockOffsets;
+    for (const LsmBlock& block : recipe.blocks) {
+        blockOffsets.push_back(uint32_t(pos));
+        pos = alignEven(pos + block.bytes.size());
+    }
+
     const bool interleaved = recipe.layout == Layout::Interleaved;
     auto placeStrips = [&](ImageLayout& image) {
         for (StripLayout& strip : image.strips) {
@@ -682,7 +726,8 @@ LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& recipe) {
     if (recipe.directoryLoop == DirectoryLoop::SelfLoop)
         next[recipe.selfLoopDirectory] = info.directoryOffsets[recipe.selfLoopDirectory];
 
-    if (!recipe.omitLsmTag) record = infoRecord(recipe, info.colorBlockOffset, info.channelTypeArrayOffset);
+    if (!recipe.omitLsmTag)
+        record = infoRecord(recipe, info.colorBlockOffset, info.channelTypeArrayOffset, blockOffsets);
 
     OutputFile out(path);
     std::vector<uint8_t> header = {'I', 'I', 42, 0};
@@ -691,6 +736,7 @@ LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& recipe) {
     if (info.recordOffset != 0) out.writeAt(info.recordOffset, record);
     if (!colors.empty()) out.writeAt(info.colorBlockOffset, colors);
     if (!types.empty()) out.writeAt(info.channelTypeArrayOffset, types);
+    for (size_t i = 0; i < recipe.blocks.size(); ++i) out.writeAt(blockOffsets[i], recipe.blocks[i].bytes);
 
     for (int i = 0; i < pairs; ++i) {
         const ImageLayout& image = info.images[i];

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "LzwEncoder.h"
@@ -49,7 +50,37 @@ constexpr int kDataType = 92;
 constexpr int kOffsetChannelColors = 108;
 constexpr int kTimeInterval = 112;
 constexpr int kOffsetChannelDataTypes = 120;
+constexpr int kOffsetScanInformation = 124;
+constexpr int kOffsetTimeStamps = 132;
+constexpr int kOffsetEventList = 136;
+constexpr int kOffsetChannelWavelength = 204;
+constexpr int kOffsetCharacteristics = 228;
+constexpr int kDimensionP = 264;
+constexpr int kDimensionM = 268;
+constexpr int kOffsetTilePositions = 336;
+constexpr int kOffsetPositions = 376;
 }  // namespace lsmrecord
+
+// Little-endian bytes of a hand-made block, including ScanInformation entries (id, type, payload
+// size, payload).
+struct LeBytes {
+    std::vector<uint8_t> bytes;
+    LeBytes& u32(uint32_t value);
+    LeBytes& f64(double value);
+    LeBytes& chars(const std::string& text);  // without a NUL
+    LeBytes& entry(uint32_t id, uint32_t type, const std::vector<uint8_t>& payload);
+    LeBytes& open(uint32_t id) { return entry(id, 0, {}); }
+    LeBytes& close() { return open(0xFFFFFFFF); }
+    LeBytes& text(uint32_t id, const std::string& text);  // with a NUL
+    LeBytes& int32(uint32_t id, int32_t value);
+    LeBytes& float64(uint32_t id, double value);
+};
+
+// A block written among the metadata blocks; its file offset goes into the record at recordField.
+struct LsmBlock {
+    int recordField = 0;
+    std::vector<uint8_t> bytes;
+};
 
 enum class Compression { None, LZW, Deflate };
 
@@ -157,6 +188,10 @@ struct LsmSpec {
     int32_t mono = 0;
     std::optional<int32_t> declaredColorCount;        // header word only
     std::optional<int32_t> declaredColorArrayOffset;  // header word only
+
+    // Further blocks, and raw 32-bit record words written last (over block offsets too).
+    std::vector<LsmBlock> blocks;
+    std::vector<std::pair<int, uint32_t>> recordWords;
 
     // Preview directory after each image: 8-bit, uncompressed, one strip,
     // samples from previewSample().
