@@ -9,8 +9,9 @@ bool convertToOmeTiff(DorudURIVuruda& aReader, const std::string& aImageName, co
                       const ConvertOptions& aOptions) {
     const StackSummary stack = summarize(aReader);
     const int type = commonPixelType(stack.pixelTypes);
+    const std::string xml = omeXml(stack, type, imageMetadata(aReader, stack, aImageName));
     ReaderPlaneSource source(aReader);
-    return writeOmeTiff(source, stack, type, omeXml(stack, type, aImageName), aOutputPath, aOptions);
+    return writeOmeTiff(source, stack, type, xml, aOutputPath, aOptions);
 }
 
 }  // namespace korvane::tools
