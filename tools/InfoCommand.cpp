@@ -8,6 +8,7 @@
 #include <iostream>
 #include <variant>
 
+#include "AcquisitionReport.h"
 #include "DorudURIVuruda.h"
 #include "LSMInfoRecord.h"
 #include "PixelDataType.h"
@@ -100,6 +101,7 @@ void printInfo(const std::string& aPath, bool aJson) {
         for (const auto& [name, value] : lsmRecordValues(reader.getInfoRecord()))
             fields[QLatin1String(name)] = std::visit(JsonNumber{}, value);
         json["lsmRecord"] = fields;
+        json["acquisition"] = acquisitionJson(reader.getAcquisition());
         std::cout << QJsonDocument(json).toJson(QJsonDocument::Indented).constData();
         return;
     }
@@ -117,7 +119,7 @@ void printInfo(const std::string& aPath, bool aJson) {
     for (int c = 0; c < stack.sizeC; ++c)
         std::cout << "  " << c << "  " << pixelDataTypeName(stack.pixelTypes[c]) << "  "
                   << hexColor(stack.channelColors[c]) << "  " << stack.channelNames[c] << "\n";
-    std::cout << "\nLSM record:\n" << record;
+    std::cout << "\nLSM record:\n" << record << acquisitionText(reader.getAcquisition());
 }
 
 }  // namespace korvane::tools

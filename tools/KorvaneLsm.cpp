@@ -50,15 +50,28 @@ const char* const kHelp =
     "  info FILE.lsm\n"
     "      Prints the stack's sizes (x, y, z, channels, timepoints), each channel's sample type, name\n"
     "      and display colour, the voxel size in micrometres, the time between timepoints, the\n"
-    "      compression of the pixel data, the file size, and the file's LSM record field by field.\n"
+    "      compression of the pixel data, the file size, and the file's LSM record field by field;\n"
+    "      then what the microscope recorded about the acquisition, in sections: the scan type, the\n"
+    "      recording (name, description, notes, objective, scan mode, zoom, pixel spacing, start time\n"
+    "      as the microscope's clock showed it, user, microscope), the lasers, each track with its\n"
+    "      detection channels (detector, gain, amplifier, pinhole, filter, detected band),\n"
+    "      illumination channels (wavelength, power), beam splitters and data channels, timers and\n"
+    "      markers, the time stamps (count, first, last, mean interval), events, each channel's\n"
+    "      detected wavelengths and the stage positions. What the file does not record is left out.\n"
     "\n"
     "  convert IN.lsm OUT.ome.tif\n"
     "      Writes the stack as OME-TIFF: one TIFF directory per plane, in the order z fastest, then\n"
     "      channel, then timepoint (DimensionOrder XYZCT); the first directory's ImageDescription\n"
     "      holds the OME-XML (schema 2016-06) with the sizes, the sample type, the voxel size in\n"
-    "      micrometres, the time increment, each channel's name and colour, and one TiffData entry per\n"
-    "      plane. Pixel values are copied exactly. Channels of different sample types are all written\n"
-    "      in the widest of them (8-bit < 16-bit < float), which holds every value unchanged.\n"
+    "      micrometres, the time increment, each channel's name and colour, and one TiffData and one\n"
+    "      Plane entry per plane (with the time since the first timepoint, from the time stamps).\n"
+    "      What the file records about the acquisition goes with it: the acquisition date, the\n"
+    "      description and the user, and an Instrument with the microscope, the objective (its\n"
+    "      magnification, numerical aperture, immersion and correction read from its label), the lasers,\n"
+    "      detectors and emission filters the channels used, linked from each channel together with its\n"
+    "      excitation and emission wavelengths and pinhole. Pixel values are copied exactly. Channels\n"
+    "      of different sample types are all written in the widest of them (8-bit < 16-bit < 32-bit\n"
+    "      < float, double for 32-bit integers beside float), which holds every value unchanged.\n"
     "      The stack is read and written one plane at a time, so memory use does not grow with its\n"
     "      size. The output is written to a hidden temporary file beside OUT and renamed to OUT only\n"
     "      when complete: a failed or interrupted conversion never leaves a partial OUT. When standard\n"
@@ -80,7 +93,24 @@ const char* const kHelp =
     "                           micrometres), timeInterval (seconds), channelNames, channelColors\n"
     "                           (\"#rrggbb\"), compression, fileSize (bytes), format, file and\n"
     "                           lsmRecord (every field of the record, as numbers; doubles\n"
-    "                           exactly as stored, null when not finite).\n"
+    "                           exactly as stored, null when not finite) and acquisition: scanType\n"
+    "                           (the record's number), scanTypeName, spectralScan, microscope,\n"
+    "                           recording (name, description, notes, objective, scanMode,\n"
+    "                           specialScanMode, user, bidirectional, zoom {x, y, z}, sample-,\n"
+    "                           line- and planeSpacing in micrometres, startTime as\n"
+    "                           YYYY-MM-DDTHH:MM:SS, local time), lasers (name, wavelength in nm\n"
+    "                           where the name gives it, power in mW, acquired), tracks in file\n"
+    "                           order (name, acquired, pixelTime in microseconds, averaging,\n"
+    "                           timeBetweenStacks, detectionChannels with gain in V, amplifierGain,\n"
+    "                           amplifierOffset, pinholeDiameter in micrometres, filter,\n"
+    "                           spectralStart/Stop in nm; illuminationChannels with wavelength in\n"
+    "                           nm and power in per cent; beamSplitters; dataChannels with\n"
+    "                           imageChannel and bitsPerSample), timers, markers, timeStamps\n"
+    "                           (seconds as stored, all of them), events (time in seconds, type,\n"
+    "                           typeName, description), channelWavelengths ([from, to] in nm per\n"
+    "                           channel, null when not known), positions and tilePositions\n"
+    "                           ([x, y, z] as stored, taken to be metres). Values the file does not\n"
+    "                           give are absent keys.\n"
     "  --compression METHOD     convert, project: none (the default), lzw or deflate; all three are\n"
     "                           lossless.\n"
     "  --bigtiff                convert, project: always write BigTIFF. Without it BigTIFF is chosen\n"
@@ -183,6 +213,22 @@ std::optional<std::pair<int, int>> zRangeFrom(const std::string& aText, int aSiz
     return std::make_pair(*from, *to);
 }
 
+std::string projectionMethodTitle(ProjectionMethod aMethod) {
+    switch (aMethod) {
+        case ProjectionMethod::Maximum:
+            return "Maximum";
+        case ProjectionMethod::Minimum:
+            return "Minimum";
+        case ProjectionMethod::Mean:
+            return "Mean";
+        case ProjectionMethod::Sum:
+            return "Sum";
+        case ProjectionMethod::StandardDeviation:
+            return "Standard deviation";
+    }
+    return "Unknown";
+}
+
 int project(ProjectionMethod aMethod, const std::optional<std::string>& aZRange, const std::string& aInput,
             const std::string& aOutput, const ConvertOptions& aOptions) {
     if (aZRange && !zRangeFrom(*aZRange, 1))
@@ -209,7 +255,13 @@ int project(ProjectionMethod aMethod, const std::optional<std::string>& aZRange,
                                     : nullptr);
     ConvertOptions options = aOptions;
     options.progress = nullptr;  // the source shows the planes it reads
-    writeOmeTiff(source, stack, type, omeXml(stack, type, imageName(aInput)), aOutput, options);
+    OmeImageMetadata metadata = imageMetadata(reader, stack, imageName(aInput));
+    // The values are no longer the detector's, and the image says where they come from.
+    metadata.significantBits.reset();
+    const std::string note = projectionMethodTitle(aMethod) + " projection of z planes " +
+                             std::to_string(zFirst) + " to " + std::to_string(zLast);
+    metadata.description = metadata.description.empty() ? note : metadata.description + "\n" + note;
+    writeOmeTiff(source, stack, type, omeXml(stack, type, metadata), aOutput, options);
     return 0;
 }
 
