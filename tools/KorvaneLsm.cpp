@@ -203,7 +203,8 @@ std::optional<std::pair<int, int>> zRangeFrom(const std::string& aText, int aSiz
     if (colon == std::string::npos) return std::nullopt;
     const auto bound = [](const std::string& aNumber, int aDefault) -> std::optional<int> {
         if (aNumber.empty()) return aDefault;
-        if (aNumber.size() > 9 || !std::all_of(aNumber.begin(), aNumber.end(), ::isdigit))
+        if (aNumber.size() > 9 || !std::all_of(aNumber.begin(), aNumber.end(),
+                                               [](unsigned char c) { return std::isdigit(c) != 0; }))
             return std::nullopt;
         return std::stoi(aNumber);
     };
