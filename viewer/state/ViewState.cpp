@@ -10,6 +10,11 @@ bool Calibration::spatial() const {
     return real(xMicrons) && real(yMicrons);
 }
 
+double Calibration::secondsAt(int aT) const {
+    if (aT >= 0 && aT < times.size()) return times[aT];
+    return seconds > 0.0 ? aT * seconds : -1.0;
+}
+
 ViewState::ViewState(QObject* aParent) : QObject(aParent) {}
 
 void ViewState::announce(Aspects aWhat) {

@@ -14,7 +14,11 @@ struct Calibration {
     double xMicrons = 0.0;
     double yMicrons = 0.0;
     double zMicrons = 0.0;
-    double seconds = 0.0;  // between timepoints; 0 when the file does not say
+    double seconds = 0.0;   // between timepoints; 0 when the file does not say
+    QVector<double> times;  // seconds since the first timepoint, one per timepoint, when the file stamps them
+
+    // Seconds from the first timepoint to timepoint aT; negative when the file does not say.
+    double secondsAt(int aT) const;
 
     // Whether the pixel sizes are real: some files hold tiny placeholders (1e-13 m and less) instead.
     bool spatial() const;

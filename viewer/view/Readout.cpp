@@ -77,9 +77,8 @@ QString readoutText(const ViewState& aState, const AnyPlane& aShown,
         if (calibration.zMicrons > 0.0)
             physical << QStringLiteral("z ") + micrometres(z * calibration.zMicrons);
     }
-    if (calibration.seconds > 0.0)
-        physical << QStringLiteral("t ") + QString::number(t * calibration.seconds, 'g', 6) +
-                        QStringLiteral(" s");
+    if (const double seconds = calibration.secondsAt(t); seconds >= 0.0)
+        physical << QStringLiteral("t ") + QString::number(seconds, 'g', 6) + QStringLiteral(" s");
     QString text = where + QStringLiteral(": ") + values;
     if (!physical.isEmpty())
         text +=
