@@ -174,7 +174,7 @@ OmeImageMetadata imageMetadata(DorudURIVuruda& aReader, const StackSummary& aWri
     else if (interval > 0)
         metadata.timeIncrement_s = interval;
     for (const int t : aFileTimepoints) {
-        if (stamped)
+        if (stamped && t >= 0 && std::size_t(t) < stamps.size())
             metadata.deltaT_s.push_back(stamps[std::size_t(t)] - stamps[0]);
         else if (interval > 0)
             metadata.deltaT_s.push_back(t * interval);
