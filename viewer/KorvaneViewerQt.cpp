@@ -26,6 +26,7 @@
 #include "PlaneView.h"
 #include "Reporter.h"
 #include "ReporterCmdline.h"
+#include "SaveGroup.h"
 #include "StackInfo.h"
 
 namespace {
@@ -100,12 +101,14 @@ KorvaneViewerQt::KorvaneViewerQt(QWidget* parent)
     : QMainWindow(parent, Qt::WindowFlags()),
       mReader(nullptr),
       mState(new ViewState(this)),
-      mDisplay(nullptr) {
+      mDisplay(nullptr),
+      mSave(nullptr) {
     setupUi(this);
     mImageLabel->setState(mState);
     mDisplay = new DisplayPipeline(*mState, mSource, *mImageLabel, this);
     connect(mDisplay, &DisplayPipeline::readFailed, this,
             [this](const QString& aWhat) { ShowExceptionMessage(aWhat.toLocal8Bit().constData()); });
+    mSave = new SaveGroup(*this);
 
     new ReporterCmdline(8, &std::cout);  // registers itself; the registry owns it
 
@@ -385,9 +388,9 @@ void KorvaneViewerQt::on_mLoadFileNameLineEdit_editingFinished() {
     OpenFile(FileNameOf(mLoadFileNameLineEdit->text()));
 }
 
-void KorvaneViewerQt::on_mSaveFileNamePushButton_clicked() {}
+void KorvaneViewerQt::on_mSaveFileNamePushButton_clicked() { mSave->choose(); }
 
-void KorvaneViewerQt::on_mSaveFileNameLineEdit_editingFinished() {}
+void KorvaneViewerQt::on_mSaveFileNameLineEdit_editingFinished() { mSave->saveTyped(); }
 
 void KorvaneViewerQt::on_mEnableMetadataCheckBox_toggled(bool aCheckedState) {
     (void)aCheckedState;  // the reader has no metadata switch; toggling only reopens the file

@@ -15,6 +15,7 @@
 class BlitzBioReader;
 class DorudURIVuruda;
 class DisplayPipeline;
+class SaveGroup;
 
 // Named without the namespace so that the meta-object answers qt_metacast("KorvaneViewerQtClass").
 using Ui::KorvaneViewerQtClass;
@@ -99,6 +100,7 @@ class KorvaneViewerQt : public QMainWindow, public KorvaneViewerQtClass {
     ViewState* mState;
     PlaneSource mSource;
     DisplayPipeline* mDisplay;
+    SaveGroup* mSave;
     QString mNamedText;  // the Filename text that setFileNameBytes put there, and its bytes
     QByteArray mNamedBytes;
 };

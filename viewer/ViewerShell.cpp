@@ -7,12 +7,15 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include "BlitzFileIOException.h"
 #include "DisplayPanel.h"
@@ -21,7 +24,10 @@
 #include "FileNames.h"
 #include "KorvaneViewerQt.h"
 #include "PlaneView.h"
+#include "ProfileLineOverlay.h"
+#include "ProfilePlot.h"
 #include "Readout.h"
+#include "StackSliders.h"
 #include "StartupFile.h"
 
 namespace {
@@ -32,6 +38,13 @@ QByteArray droppedFile(const QMimeData* aData) {
     for (const QUrl& url : aData->urls())
         if (url.isLocalFile()) return localFileBytes(url);
     return QByteArray();
+}
+
+// Whether typing into the widget takes printable keys, which then are text rather than shortcuts.
+bool takesText(QObject* aObject) {
+    if (const auto* line = qobject_cast<QLineEdit*>(aObject)) return !line->isReadOnly();
+    if (const auto* text = qobject_cast<QPlainTextEdit*>(aObject)) return !text->isReadOnly();
+    return false;
 }
 
 }  // namespace
@@ -46,6 +59,23 @@ ViewerShell::ViewerShell(KorvaneViewerQt& aWindow)
     mDock->setWidget(mPanel);
     mWindow.addDockWidget(Qt::RightDockWidgetArea, mDock);
     mDock->hide();
+
+    // The sliders sit under the image inside its tab, shown only for files with more than one plane or
+    // timepoint; the profile plot docks beside the image once a line is drawn.
+    mSliders = new StackSliders(mWindow.viewState(), mWindow.mZPlaneSpinBox, mWindow.mTimepointSpinBox,
+                                mWindow.mImageTab);
+    mWindow.verticalLayout_8->addWidget(mSliders);
+    mProfileLine = new ProfileLineOverlay(mWindow.viewState(), *mView);
+    mProfileDock = new QDockWidget(tr("Profile"), &mWindow);
+    mProfileDock->setObjectName("mProfileDock");
+    mProfilePlot =
+        new ProfilePlot(mWindow.viewState(), mWindow.planeSource(), mWindow.display(), mProfileDock);
+    mProfileDock->setWidget(mProfilePlot);
+    mWindow.addDockWidget(Qt::RightDockWidgetArea, mProfileDock);
+    mProfileDock->hide();
+    connect(mProfileLine, &ProfileLineOverlay::lineDrawn, this, [this] {
+        if (!mImageOnly->isChecked()) mProfileDock->show();
+    });
 
     buildMenus();
 
@@ -63,6 +93,7 @@ ViewerShell::ViewerShell(KorvaneViewerQt& aWindow)
             const QSignalBlocker blocker(mChannelColours);
             mChannelColours->setChecked(mWindow.viewState().composite());
         }
+        if (aWhat & ViewState::FileAspect) showExtents();
     });
 
     mWindow.setAcceptDrops(true);
@@ -108,6 +139,11 @@ void ViewerShell::buildMenus() {
     panel->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
     mKeys << panel->shortcut();
     view->addAction(panel);
+    QAction* profile = mProfileDock->toggleViewAction();
+    profile->setText(tr("Line &Profile"));
+    profile->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    mKeys << profile->shortcut();
+    view->addAction(profile);
     mImageOnly = addAction(view, tr("&Image Only"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F)});
     mImageOnly->setCheckable(true);
 
@@ -151,6 +187,24 @@ void ViewerShell::buildMenus() {
         connect(action, &QAction::triggered, this,
                 [this, move] { step(move.spinBox, move.count, move.delta); });
     }
+    go->addSeparator();
+    mPlay = addAction(go, tr("&Play / Pause"), {QKeySequence(Qt::Key_Space)});
+    mTypedKeys << QKeySequence(Qt::Key_Space);
+    connect(mPlay, &QAction::triggered, mSliders, &StackSliders::togglePlayback);
+}
+
+void ViewerShell::showExtents() {
+    DorudURIVuruda* reader = mWindow.reader();
+    int sizeZ = 1, sizeT = 1;
+    if (reader && reader->isOpen() && mWindow.viewState().hasFile()) {
+        try {
+            sizeZ = reader->getSizeZ();
+            sizeT = reader->getSizeT();
+        } catch (const BlitzFileIOException&) {
+            sizeZ = sizeT = 1;  // the window's own slots report reader failures
+        }
+    }
+    mSliders->setExtents(sizeZ, sizeT);
 }
 
 void ViewerShell::step(QSpinBox* aSpinBox, int (BlitzBioReader::*aCount)(), int aDelta) {
@@ -179,9 +233,13 @@ void ViewerShell::showReadout(const QPoint& aPixel) {
 void ViewerShell::setImageOnly(bool aOn) {
     if (aOn) {
         // What is visible now goes, and exactly that comes back.
-        QWidget* const parts[] = {mWindow.mLibraryGroupBox,     mWindow.mSettingsGroupBox,
-                                  mWindow.mLoadFileGroupBox,    mWindow.mSaveFileGroupBox,
-                                  mWindow.mTabWidget->tabBar(), mDock};
+        QWidget* const parts[] = {mWindow.mLibraryGroupBox,
+                                  mWindow.mSettingsGroupBox,
+                                  mWindow.mLoadFileGroupBox,
+                                  mWindow.mSaveFileGroupBox,
+                                  mWindow.mTabWidget->tabBar(),
+                                  mDock,
+                                  mProfileDock};
         mHiddenForImage.clear();
         mWindow.mTabWidget->setCurrentWidget(mWindow.mImageTab);
         for (QWidget* part : parts) {
@@ -209,7 +267,18 @@ bool ViewerShell::eventFilter(QObject* aWatched, QEvent* aEvent) {
             const auto* key = static_cast<QKeyEvent*>(aEvent);
             const QKeySequence pressed(
                 QKeyCombination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key())));
+            if (mTypedKeys.contains(pressed) && takesText(aWatched)) return false;
             return isInWindow(aWatched) && mKeys.contains(pressed);
+        }
+        case QEvent::Wheel: {
+            // The plain wheel steps through z wherever it turns over the image (on the picture, or beside
+            // it in the scroll area's viewport); with Ctrl the view zooms, with other modifiers, or without
+            // z planes, the image area scrolls.
+            const auto* wheel = static_cast<QWheelEvent*>(aEvent);
+            if ((aWatched != mView && aWatched != mWindow.mImageScrollArea->viewport()) ||
+                wheel->modifiers() != Qt::NoModifier)
+                return false;
+            return mSliders->wheel(wheel->angleDelta().y());
         }
         case QEvent::DragEnter:
         case QEvent::DragMove: {

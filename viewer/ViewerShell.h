@@ -9,6 +9,9 @@
 class DisplayPanel;
 class KorvaneViewerQt;
 class PlaneView;
+class ProfileLineOverlay;
+class ProfilePlot;
+class StackSliders;
 class QAction;
 class QDockWidget;
 class QLabel;
@@ -18,8 +21,9 @@ class BlitzBioReader;
 
 // Everything around the fixed window, wired in one place: the menus and their shortcuts (which work
 // whichever control has the focus), zoom, the Display panel, the status bar with the zoom level and the
-// values under the cursor, channel colours, the scale bar, Image Only, and opening a file dropped on the
-// window. Menus and panels edit the window's state; planes still load through the window's own slots.
+// values under the cursor, channel colours, the scale bar, Image Only, the z and t sliders with playback
+// (Space, and the plain mouse wheel for z), the profile line and its plot, and opening a file dropped on
+// the window. Menus and panels edit the window's state; planes still load through the window's own slots.
 class ViewerShell : public QObject {
     Q_OBJECT
 
@@ -38,7 +42,11 @@ class ViewerShell : public QObject {
     QAction* imageOnlyAction() const { return mImageOnly; }
     QAction* autoAction() const { return mAuto; }
     QAction* fullAction() const { return mFull; }
+    QAction* playAction() const { return mPlay; }
     QDockWidget* displayDock() const { return mDock; }
+    QDockWidget* profileDock() const { return mProfileDock; }
+    StackSliders* stackSliders() const { return mSliders; }
+    ProfilePlot* profilePlot() const { return mProfilePlot; }
     QLabel* readoutLabel() const { return mReadout; }
     QLabel* zoomLabel() const { return mZoomLabel; }
 
@@ -54,6 +62,8 @@ class ViewerShell : public QObject {
     void showReadout(const QPoint& aPixel);
     void setImageOnly(bool aOn);
     bool isInWindow(QObject* aObject) const;
+    // The open file's z and t extents to the sliders.
+    void showExtents();
 
     KorvaneViewerQt& mWindow;
     PlaneView* mView;
@@ -68,11 +78,17 @@ class ViewerShell : public QObject {
     QAction* mImageOnly = nullptr;
     QAction* mAuto = nullptr;
     QAction* mFull = nullptr;
+    QAction* mPlay = nullptr;
     QDockWidget* mDock = nullptr;
+    QDockWidget* mProfileDock = nullptr;
+    StackSliders* mSliders = nullptr;
+    ProfileLineOverlay* mProfileLine = nullptr;
+    ProfilePlot* mProfilePlot = nullptr;
     DisplayPanel* mPanel = nullptr;
     QLabel* mReadout = nullptr;
     QLabel* mZoomLabel = nullptr;
-    QList<QKeySequence> mKeys;  // every shortcut of the shell, taken before the focused control sees it
+    QList<QKeySequence> mKeys;       // every shortcut of the shell, taken before the focused control sees it
+    QList<QKeySequence> mTypedKeys;  // of those, the ones a text field keeps for typing
     QList<QPointer<QWidget>> mHiddenForImage;  // what Image Only hid, to be shown again
 };
 

@@ -34,7 +34,9 @@ void ModalBoxCatcher::poll() {
         box.icon = message->icon();
         box.buttons = message->standardButtons();
         mBoxes.append(box);
-        if (QAbstractButton* close = message->button(QMessageBox::Close)) {
+        if (QAbstractButton* answer = message->button(mMessageAnswer)) {
+            answer->click();
+        } else if (QAbstractButton* close = message->button(QMessageBox::Close)) {
             close->click();
         } else {
             message->done(0);

@@ -21,7 +21,7 @@ struct CaughtBox {
 };
 
 // Polls for the active modal widget from a timer, which keeps firing inside the nested event loop
-// of exec(), records it and closes it: a message box through its Close button, a file dialog by
+// of exec(), records it and closes it: a message box through the chosen or its Close button, a file dialog by
 // choosing the programmed file or cancelling. Boxes that follow one another are caught one by one.
 class ModalBoxCatcher : public QObject {
   public:
@@ -30,6 +30,8 @@ class ModalBoxCatcher : public QObject {
 
     // File to choose in the next file dialogs; empty means cancel.
     void setFileDialogAnswer(const QString& aPath) { mFileAnswer = aPath; }
+    // Button to press in the next message boxes that have it (otherwise Close, or none).
+    void setMessageAnswer(QMessageBox::StandardButton aButton) { mMessageAnswer = aButton; }
 
     const QList<CaughtBox>& boxes() const { return mBoxes; }
     int count() const { return mBoxes.size(); }
@@ -45,6 +47,7 @@ class ModalBoxCatcher : public QObject {
     QList<CaughtBox> mBoxes;
     QList<QPointer<QWidget>> mHandled;
     QString mFileAnswer;
+    QMessageBox::StandardButton mMessageAnswer = QMessageBox::NoButton;
 };
 
 #endif

@@ -22,7 +22,7 @@ class ViewerStartupTest : public QObject {
     void controlsThatNeedAFileReportNoFileOpened();
     void dataTypeChoiceTogglesAutomaticContrast();
     void croppingPresetsWidthsToOneWithoutFile();
-    void controlsWithoutEffectChangeNothing();
+    void idleControlsChangeNothingAndSavingNeedsAFile();
     void librarySetupControlsStillWork();
     void returnInFocusedFieldOpensOnce();
 
@@ -211,16 +211,20 @@ void ViewerStartupTest::croppingPresetsWidthsToOneWithoutFile() {
     QCOMPARE(catcher.count(), 0);  // no reload, so no "No file opened" box
 }
 
-void ViewerStartupTest::controlsWithoutEffectChangeNothing() {
+void ViewerStartupTest::idleControlsChangeNothingAndSavingNeedsAFile() {
     KorvaneViewerQt& w = *mWindow;
     ModalBoxCatcher catcher;
-    QTest::mouseClick(w.mSaveFileNamePushButton, Qt::LeftButton);
-    QTest::keyClicks(w.mSaveFileNameLineEdit, "out.tif");
-    QTest::keyClick(w.mSaveFileNameLineEdit, Qt::Key_Return);
     QTest::mouseClick(w.mGarbageCollectorPushButton, Qt::LeftButton);  // disabled
     w.mEnableMetadataCheckBox->setChecked(true);                       // no file: nothing
     QCOMPARE(catcher.count(), 0);
+    // Without a file the Save group's dialog opens, and saving says there is nothing to save.
+    QTest::mouseClick(w.mSaveFileNamePushButton, Qt::LeftButton);
+    QTest::keyClicks(w.mSaveFileNameLineEdit, "out.tif");
+    QTest::keyClick(w.mSaveFileNameLineEdit, Qt::Key_Return);
+    QCOMPARE(catcher.describe(),
+             QString("Save Image File:  | Save Failed: There is nothing to save: open a file first."));
     QCOMPARE(w.mSaveFileNameLineEdit->text(), QString("out.tif"));
+    QVERIFY(!QFile::exists("out.tif"));
     QVERIFY(!w.reader()->isOpen());
 }
 

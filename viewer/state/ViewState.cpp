@@ -29,7 +29,8 @@ void ViewState::setFile(const QByteArray& aFileName, const StackInfo& aInfo) {
     mInfo = aInfo;
     mDisplays = QVector<ChannelDisplay>(aInfo.channels.size());
     mHasShown = false;
-    announce(FileAspect | PlaneAspect | DisplayAspect);
+    mProfileLine = QLineF();
+    announce(FileAspect | PlaneAspect | DisplayAspect | OverlayAspect);
 }
 
 void ViewState::clearFile() {
@@ -37,7 +38,8 @@ void ViewState::clearFile() {
     mInfo = StackInfo();
     mDisplays.clear();
     mHasShown = false;
-    announce(FileAspect | PlaneAspect | DisplayAspect);
+    mProfileLine = QLineF();
+    announce(FileAspect | PlaneAspect | DisplayAspect | OverlayAspect);
 }
 
 void ViewState::setShown(const PlaneRequest& aRequest, ElementType aType) {
@@ -85,5 +87,12 @@ void ViewState::setZoom(double aZoom) {
 void ViewState::setScaleBar(bool aOn) {
     if (mScaleBar == aOn) return;
     mScaleBar = aOn;
+    announce(OverlayAspect);
+}
+
+void ViewState::setProfileLine(const QLineF& aLine) {
+    const QLineF line = aLine.isNull() ? QLineF() : aLine;
+    if (line == mProfileLine) return;
+    mProfileLine = line;
     announce(OverlayAspect);
 }

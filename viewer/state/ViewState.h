@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QFlags>
+#include <QLineF>
 #include <QObject>
 #include <QVector>
 
@@ -47,7 +48,7 @@ class ViewState : public QObject {
         PlaneAspect = 2,     // index, element type, crop, mode
         DisplayAspect = 4,   // channel ranges, colours, visibility, contrast, composite
         ZoomAspect = 8,      // the zoom of the view
-        OverlayAspect = 16,  // scale bar
+        OverlayAspect = 16,  // scale bar, profile line
     };
     Q_DECLARE_FLAGS(Aspects, Aspect)
 
@@ -105,6 +106,10 @@ class ViewState : public QObject {
     void setZoom(double aZoom);
     bool scaleBar() const { return mScaleBar; }
     void setScaleBar(bool aOn);
+    // The line of the intensity profile, between pixel centres of the picture (column, row); null when
+    // there is none. It stays while z and t change; another file removes it.
+    const QLineF& profileLine() const { return mProfileLine; }
+    void setProfileLine(const QLineF& aLine);
 
   signals:
     void changed(ViewState::Aspects aWhat);
@@ -124,6 +129,7 @@ class ViewState : public QObject {
     bool mComposite = false;
     double mZoom = 1.0;
     bool mScaleBar = false;
+    QLineF mProfileLine;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(ViewState::Aspects)
