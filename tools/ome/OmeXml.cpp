@@ -236,12 +236,11 @@ std::string omeXml(const StackSummary& aStack, int aPixelType, const OmeImageMet
         << "\""
         << " SizeC=\"" << aStack.sizeC << "\" SizeT=\"" << aStack.sizeT << "\"";
     // The schema wants positive sizes, so a voxel size the file leaves at 0 is left out, and so are the
-    // placeholders below a picometre (1e-19 m) that files store for "not set"; a single plane has no z
-    // step. The unit defaults to micrometres.
+    // placeholders below a picometre (1e-19 m) that files store for "not set". The unit defaults to
+    // micrometres.
     const char* const axes[] = {"PhysicalSizeX", "PhysicalSizeY", "PhysicalSizeZ"};
     for (int i = 0; i < 3; ++i)
-        if (aStack.voxelSize[i] >= 1e-6 && (i < 2 || aStack.sizeZ > 1))
-            attributes(axes[i], aStack.voxelSize[i]);
+        if (aStack.voxelSize[i] >= 1e-6) attributes(axes[i], aStack.voxelSize[i]);
     if (aMetadata.timeIncrement_s && *aMetadata.timeIncrement_s > 0)
         attributes("TimeIncrement", aMetadata.timeIncrement_s, "s");
     const int typeBits = 8 * pixelTypeBytes(aPixelType);
