@@ -83,6 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
     if (!attempt([&] { reader.open(path); })) return 0;
     queryEverything(reader);
     attempt([&] { readEverything(reader); });
+    attempt([&] {  // the last position or tile, where there are several
+        reader.setSeries(reader.getSeriesCount() - 1);
+        if (reader.getSeriesCount() > 1) readEverything(reader);
+    });
     attempt([&] {
         blitz::Array<unsigned short, 2> thumbnail;
         reader.readThumbnail(thumbnail);

@@ -1,5 +1,5 @@
-// Writes the fuzzer's seed corpus: small stacks covering each sample type, compression and layout
-// the reader knows, and stacks carrying every acquisition block, well formed and damaged.
+// Writes the fuzzer's seed corpus: small stacks covering each sample type, compression, layout and scan
+// type the reader knows, and stacks carrying every acquisition block, well formed and damaged.
 #include <cstdio>
 #include <string>
 
@@ -21,13 +21,25 @@ int main(int argc, char** argv) {
                  {"u16-lzw", kt::lsmSpec(8, 6, 2, 2, 2, {3, 3})},
                  {"float-deflate", kt::lsmSpec(6, 4, 1, 2, 1, {5, 5})},
                  {"type-array", kt::lsmSpec(6, 4, 1, 2, 1, {1, 1})},
-                 {"interleaved", kt::lsmSpec(5, 7, 3, 1, 2, {2})}};
+                 {"interleaved", kt::lsmSpec(5, 7, 3, 1, 2, {2})},
+                 {"line-scan", kt::lsmSpec(6, 1, 1, 2, 40, {1, 1})},
+                 {"xzt-contiguous-lzw", kt::lsmSpec(4, 1, 5, 2, 2, {3, 3})},
+                 {"positions", kt::lsmSpec(4, 3, 1, 1, 4)}};
     seeds[1].recipe.compression = kt::Compression::LZW;
     seeds[1].recipe.stripsPerChannel = 2;
     seeds[2].recipe.compression = kt::Compression::Deflate;
     seeds[3].recipe.useChannelTypeArray = true;
     seeds[4].recipe.layout = kt::Layout::Interleaved;
     seeds[4].recipe.stripsPerChannel = 3;
+    seeds[5].recipe.scanType = 2;  // every timepoint a row of one image
+    seeds[5].recipe.planesPerImage = 40;
+    seeds[5].recipe.stripsPerChannel = 3;
+    seeds[6].recipe.scanType = 4;  // every z plane a row of the image of its timepoint
+    seeds[6].recipe.planesPerImage = 5;
+    seeds[6].recipe.contiguousSamples = true;
+    seeds[6].recipe.compression = kt::Compression::LZW;
+    seeds[7].recipe.record.dimensionTime = 2;  // two positions of two timepoints
+    seeds[7].recipe.recordWords = {{kt::lsmrecord::kDimensionP, 2}};
     namespace rec = kt::lsmrecord;
     kt::LsmSpec blocks = kt::lsmSpec(4, 4, 1, 2, 2);
     blocks.blocks = kt::timeBlocks(2, 3);

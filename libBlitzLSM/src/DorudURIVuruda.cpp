@@ -159,6 +159,11 @@ const MetaDataMap& DorudURIVuruda::metaData() {
     // Made on first demand: it costs more than parsing the blocks, and many callers never ask.
     if (!mMetaDataMade) {
         mMetaData = lsmAcquisitionMetaData(mAcquisition, mSizeC);
+        const korvane::lsm::ScanLayout& layout = mReadState->layout;
+        if (layout.positions > 1 || layout.tiles > 1) {
+            mMetaData["Positions"] = std::to_string(layout.positions);
+            mMetaData["Tiles"] = std::to_string(layout.tiles);
+        }
         mMetaDataMade = true;
     }
     return mMetaData;
@@ -210,7 +215,17 @@ int DorudURIVuruda::getCompression() {
 
 int DorudURIVuruda::getSeriesCount() {
     if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
-    return 1;
+    return mReadState->layout.seriesCount;
+}
+
+int DorudURIVuruda::getPositionCount() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mReadState->layout.positions;
+}
+
+int DorudURIVuruda::getTileCount() {
+    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    return mReadState->layout.tiles;
 }
 
 int DorudURIVuruda::getSizeC() {
@@ -244,7 +259,12 @@ int DorudURIVuruda::getThumbSizeX() { return 256; }
 
 int DorudURIVuruda::getThumbSizeY() { return 256; }
 
-void DorudURIVuruda::setSeries(int) {}
+void DorudURIVuruda::setSeries(int aSeries) {
+    if (!isOpen()) return;
+    if (aSeries < 0 || aSeries >= mReadState->layout.seriesCount)
+        KORVANE_THROW(kClassName, "No such series '" << aSeries << "'.");
+    mReadState->series = uint64_t(aSeries);
+}
 
 void DorudURIVuruda::open(const std::string& aFileName) {
     // Nothing but BlitzFileIOException may leave the reader: callers catch only that.
@@ -440,4 +460,24 @@ void DorudURIVuruda::openFile(const std::string& aFileName) {
     const uint32_t pixelsPlusMargin = static_cast<uint32_t>(uint32_t(mSizeX) * uint32_t(mSizeY) + 65536u);
     handle.fileSize = fileSize;
     handle.bytesPerPage = double(pixelsPlusMargin) * 1.001 * (sampleBytes / mSizeC);
+
+    // Which image holds which plane follows the scan type, checked against the first image, and for
+    // several positions or tiles against the number of images.
+    korvane::lsm::FirstImage first;
+    uint16_t planar = PLANARCONFIG_CONTIG;
+    TIFFGetField(mTiff, TIFFTAG_IMAGEWIDTH, &first.width);
+    TIFFGetField(mTiff, TIFFTAG_IMAGELENGTH, &first.height);
+    TIFFGetFieldDefaulted(mTiff, TIFFTAG_PLANARCONFIG, &planar);
+    first.samplesPerPixel = samplesPerPixel;
+    first.contiguous = planar == PLANARCONFIG_CONTIG;
+    std::vector<int> channelBytes;
+    for (const int type : mPixelTypes) channelBytes.push_back(korvane::lsm::bytesPerSample(type));
+    korvane::lsm::ScanLayout& layout = mReadState->layout;
+    std::string layoutError;
+    if (!korvane::lsm::decideScanLayout(record, channelBytes, first, mCurrentFile, layout, layoutError))
+        KORVANE_CLOSE_AND_THROW(layoutError);
+    if (layout.positions > 1 || layout.tiles > 1) {
+        const uint64_t directories = mReadState->index.count(*mStreamHandle);
+        korvane::lsm::assignSeries(layout, (directories + 1) / 2, mCurrentFile);
+    }
 }

@@ -76,6 +76,11 @@ class DorudURIVuruda : public BlitzBioReader {
     // events, wavelengths, positions, microscope), decoded at open. Damaged blocks are empty in it.
     const LSMAcquisition& getAcquisition();
 
+    // Positions and mosaic tiles the record names (at least 1 each). When the file holds all their
+    // images, each position and tile is a series of its own, position by position, tile by tile.
+    int getPositionCount();
+    int getTileCount();
+
     // TIFF compression code (1 none, 5 LZW, 8 or 32946 Deflate, ...) of the first image directory.
     int getCompression();
 
@@ -86,6 +91,10 @@ class DorudURIVuruda : public BlitzBioReader {
   private:
     void openFile(const std::string& aFileName);
 
+    // readArray for what is not kept: checks that the file can hold it, then reads it.
+    template <typename T, int N>
+    void readArrayFromFile(blitz::Array<T, N>& aArray, int aTimepoint, int aChannel, int aReqZStart,
+                           int aReqZWidth, int aReqYStart, int aReqYWidth, int aReqXStart, int aReqXWidth);
     template <typename T>
     void readRawPlanes(T* destination, int aTimepoint, int aChannel, int aReqZStart, int aReqZWidth,
                        int aReqYStart, int aReqYWidth, int aReqXStart, int aReqXWidth);

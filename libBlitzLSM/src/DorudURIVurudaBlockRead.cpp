@@ -26,12 +26,9 @@ const char* const kClassName = "DorudURIVuruda";
 // below this); anything beyond cannot come from the file and is refused before allocating.
 constexpr uint64_t kMaxCompressionRatio = 4096;
 
-// Where each channel's plane lies in the decoded strips of one image directory.
-struct PlaneLayout {
-    std::vector<uint64_t> channelByteCount;
-    std::vector<uint64_t> channelByteOffset;
-    uint64_t expected = 0;  // the request's size check keeps this far below 2^64
-};
+// An uncompressed image of many planes is read and kept in chunks of rows of about this size: small
+// enough for the first row to come at once, large enough for row after row to come from memory.
+constexpr uint64_t kRowChunkBytes = uint64_t(256) << 10;
 
 uint64_t sampleBytes(int aPixelType) { return uint64_t(korvane::lsm::bytesPerSample(aPixelType)); }
 
@@ -41,35 +38,25 @@ bool multiplyOverflows(uint64_t a, uint64_t b, uint64_t& aProduct) {
     return false;
 }
 
-PlaneLayout planeLayout(const std::vector<int>& aPixelTypes, int aSizeX, int aSizeY) {
-    PlaneLayout layout;
-    const uint64_t pixels = uint64_t(aSizeX) * uint64_t(aSizeY);  // both at most 2^31 - 1
-    for (const int type : aPixelTypes) {
-        const uint64_t count = pixels * sampleBytes(type);
-        layout.channelByteCount.push_back(count);
-        layout.channelByteOffset.push_back(layout.expected);
-        layout.expected += count;
-    }
-    return layout;
-}
-
+// Columns [aXStart, aXStart + aXWidth) of aRows rows of one channel, as laid out by aChannel from
+// aRows on, converted into aTarget row after row.
 template <typename T>
-void copyWindow(const unsigned char* aChannelPlane, int aPixelType, uint64_t aSizeX, uint64_t aYStart,
-                uint64_t aXStart, uint64_t aYWidth, uint64_t aXWidth, T* aPlaneDestination) {
-    using korvane::lsm::convertRow;
-    const uint64_t bytes = sampleBytes(aPixelType);
-    for (uint64_t j = 0; j < aYWidth; ++j) {
-        const unsigned char* row = aChannelPlane + ((aYStart + j) * aSizeX + aXStart) * bytes;
-        T* target = aPlaneDestination + j * aXWidth;
+void copyWindow(const unsigned char* aRows, int aPixelType, const korvane::lsm::ChannelBytes& aChannel,
+                uint64_t aRowCount, uint64_t aXStart, uint64_t aXWidth, T* aTarget) {
+    using korvane::lsm::convertSamples;
+    for (uint64_t j = 0; j < aRowCount; ++j) {
+        const unsigned char* row =
+            aRows + j * aChannel.rowBytes + aChannel.offset + aXStart * aChannel.stride;
+        T* target = aTarget + j * aXWidth;
         switch (aPixelType) {
             case TYPE_UINT8:
-                convertRow<uint8_t, T>(row, target, aXWidth);
+                convertSamples<uint8_t, T>(row, aChannel.stride, target, aXWidth);
                 break;
             case TYPE_UINT16:
-                convertRow<uint16_t, T>(row, target, aXWidth);
+                convertSamples<uint16_t, T>(row, aChannel.stride, target, aXWidth);
                 break;
             case TYPE_FLOAT:
-                convertRow<float, T>(row, target, aXWidth);
+                convertSamples<float, T>(row, aChannel.stride, target, aXWidth);
                 break;
             default:
                 return;  // no samples the reader could interpret
@@ -96,13 +83,54 @@ bool isSampleType(int aPixelType) {
     throw BlitzFileIOException(text.str());
 }
 
+[[noreturn]] __attribute__((noinline, cold)) void throwOutside(const char* aAxis, int aStart, int64_t aEnd,
+                                                               int aSize) {
+    KORVANE_THROW(kClassName, "Requested " << aAxis << " [" << aStart << " - " << aEnd
+                                           << ") lies outside the stack's " << aAxis << " [0 - " << aSize
+                                           << ").");
+}
+
+// The per-extent overloads keep the storage when the extents are unchanged; the TinyVector one always
+// reallocates.
+template <typename T, int N>
+inline void resizeArray(blitz::Array<T, N>& aArray, int aZWidth, int aYWidth, int aXWidth) {
+    if (aArray.extent(N - 1) == aXWidth && (N < 2 || aArray.extent(N < 2 ? 0 : N - 2) == aYWidth) &&
+        (N < 3 || aArray.extent(0) == aZWidth))
+        return;
+    try {
+        if constexpr (N == 3)
+            aArray.resize(aZWidth, aYWidth, aXWidth);
+        else if constexpr (N == 2)
+            aArray.resize(aYWidth, aXWidth);
+        else
+            aArray.resize(aXWidth);
+    } catch (const std::exception& e) {
+        rethrowAsReaderException(e);
+    }
+}
+
+// Messages of the checks, out of the way of the reads that pass them.
+[[noreturn]] __attribute__((noinline, cold)) void throwText(const std::string& aText) {
+    KORVANE_THROW(kClassName, aText);
+}
+
+[[noreturn]] __attribute__((noinline, cold)) void throwOutsideTimepoints(int aTimepoint, int aSizeT) {
+    KORVANE_THROW(kClassName, "Requested timepoint " << aTimepoint
+                                                     << " lies outside the stack's timepoints [0 - " << aSizeT
+                                                     << ").");
+}
+
+[[noreturn]] __attribute__((noinline, cold)) void throwWrongRank() {
+    throw BlitzFileIOException(
+        "Wrong invocation of DorudURIVuruda::readArray(): Supported dimensions are: 3 (no restrictions), 2 "
+        "(aReqZWidth = 1), 1 (aReqZWidth = 1, aReqYWidth = 1).\n");
+}
+
 // A window outside the stack would read or write outside the plane buffer and the array.
-void checkAxis(const char* aAxis, int aStart, int aWidth, int aSize) {
+inline void checkAxis(const char* aAxis, int aStart, int aWidth, int aSize) {
     const int64_t width = effectiveWidth(aStart, aWidth, aSize);
     if (aStart < 0 || width < 1 || int64_t(aStart) + width > int64_t(aSize))
-        KORVANE_THROW(kClassName, "Requested " << aAxis << " [" << aStart << " - " << int64_t(aStart) + width
-                                               << ") lies outside the stack's " << aAxis << " [0 - " << aSize
-                                               << ").");
+        throwOutside(aAxis, aStart, int64_t(aStart) + width, aSize);
 }
 
 }  // namespace
@@ -112,70 +140,82 @@ void DorudURIVuruda::readArray(blitz::Array<T, N>& aArray, int aTimepoint, int a
                                int aReqZWidth, int aReqYStart, int aReqYWidth, int aReqXStart,
                                int aReqXWidth) {
     static_assert(N >= 1 && N <= 3, "readArray supports ranks 1 to 3");
-    if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
-    if ((N == 2 && aReqZWidth != 1) || (N == 1 && (aReqZWidth != 1 || aReqYWidth != 1)))
-        throw BlitzFileIOException(
-            "Wrong invocation of DorudURIVuruda::readArray(): Supported dimensions are: 3 (no restrictions), "
-            "2 "
-            "(aReqZWidth = 1), 1 (aReqZWidth = 1, aReqYWidth = 1).\n");
+    if (mTiff == nullptr) throwText("No file opened.");  // isOpen(), without the call
+    if ((N == 2 && aReqZWidth != 1) || (N == 1 && (aReqZWidth != 1 || aReqYWidth != 1))) throwWrongRank();
 
-    getPixelType(aChannel);  // "No such channel" before anything is resized or read
-    if (aTimepoint < 0 || aTimepoint >= mSizeT)
-        KORVANE_THROW(kClassName, "Requested timepoint "
-                                      << aTimepoint << " lies outside the stack's timepoints [0 - " << mSizeT
-                                      << ").");
+    // "No such channel" before anything is resized or read.
+    if (aChannel < 0 || size_t(aChannel) >= mPixelTypes.size()) getPixelType(aChannel);
+    if (aTimepoint < 0 || aTimepoint >= mSizeT) throwOutsideTimepoints(aTimepoint, mSizeT);
     checkAxis("z planes", aReqZStart, aReqZWidth, mSizeZ);
     checkAxis("rows", aReqYStart, aReqYWidth, mSizeY);
     checkAxis("columns", aReqXStart, aReqXWidth, mSizeX);
+    const LSMReadState& state = *mReadState;
+    const korvane::lsm::ScanLayout& layout = state.layout;
+    if (!layout.refusal.empty()) throwText(layout.refusal);
+
+    // Rows still kept from the file came from it and are answered without asking it: row after row of a
+    // line scan comes this way, so it does no more than it must.
+    if (effectiveWidth(aReqZStart, aReqZWidth, mSizeZ) == 1) {
+        const int yW = static_cast<int>(effectiveWidth(aReqYStart, aReqYWidth, mSizeY));
+        const int xW = static_cast<int>(effectiveWidth(aReqXStart, aReqXWidth, mSizeX));
+        uint64_t inImage = 0;
+        const uint64_t plane = uint64_t(aTimepoint) * uint64_t(mSizeZ) + uint64_t(aReqZStart);
+        const uint64_t directory = layout.directory(state.series, plane, inImage);
+        const korvane::lsm::ChannelBytes& channel = layout.channels[size_t(aChannel)];
+        const uint64_t rowsBegin =
+            channel.base + (inImage * uint64_t(mSizeY) + uint64_t(aReqYStart)) * channel.rowBytes;
+        if (const unsigned char* kept =
+                state.plane.find(directory, layout.contiguous ? 0 : aChannel, rowsBegin,
+                                 rowsBegin + uint64_t(yW) * channel.rowBytes)) {
+            resizeArray(aArray, 1, yW, xW);
+            const int type = mPixelTypes[size_t(aChannel)];
+            if (yW == 1 && isSampleType<T>(type) && channel.stride == sizeof(T))
+                std::memcpy(aArray.dataFirst(), kept + channel.offset + uint64_t(aReqXStart) * sizeof(T),
+                            size_t(xW) * sizeof(T));
+            else
+                copyWindow(kept, type, channel, uint64_t(yW), uint64_t(aReqXStart), uint64_t(xW),
+                           aArray.dataFirst());
+            return;
+        }
+    }
+    readArrayFromFile(aArray, aTimepoint, aChannel, aReqZStart, aReqZWidth, aReqYStart, aReqYWidth,
+                      aReqXStart, aReqXWidth);
+}
+
+template <typename T, int N>
+void DorudURIVuruda::readArrayFromFile(blitz::Array<T, N>& aArray, int aTimepoint, int aChannel,
+                                       int aReqZStart, int aReqZWidth, int aReqYStart, int aReqYWidth,
+                                       int aReqXStart, int aReqXWidth) {
     const int zW = static_cast<int>(effectiveWidth(aReqZStart, aReqZWidth, mSizeZ));
     const int yW = static_cast<int>(effectiveWidth(aReqYStart, aReqYWidth, mSizeY));
     const int xW = static_cast<int>(effectiveWidth(aReqXStart, aReqXWidth, mSizeX));
-
+    const LSMReadState& state = *mReadState;
+    const korvane::lsm::ScanLayout& layout = state.layout;
     try {
         // Memory is set aside only for planes that could come from this file at all: at one bit per
         // sample at least, and expanded no more than compression can where the requested directories
         // are compressed. Plausible mismatches of the sample size pass, to be reported by the read.
-        const uint64_t first = 2 * (uint64_t(aTimepoint) * uint64_t(mSizeZ) + uint64_t(aReqZStart));
-        // A plane still kept from the file came from it and is answered without asking the file.
-        const PlaneLayout layout = planeLayout(mPixelTypes, mSizeX, mSizeY);
-        const uint64_t rowBytes = uint64_t(mSizeX) * sampleBytes(getPixelType(aChannel));
-        const uint64_t rowsBegin =
-            layout.channelByteOffset[size_t(aChannel)] + uint64_t(aReqYStart) * rowBytes;
-        const bool kept = zW == 1 && mReadState->plane.find(first, aChannel, rowsBegin,
-                                                            rowsBegin + uint64_t(yW) * rowBytes);
-        if (!kept) {
-            const uint64_t fileSize = BlitzLSMTIFFsize(mStreamHandle);
-            uint64_t limit = fileSize;
-            if (mayBeCompressed(first, first + 2 * uint64_t(zW)) &&
-                multiplyOverflows(fileSize, kMaxCompressionRatio, limit))
-                limit = std::numeric_limits<uint64_t>::max();
-            uint64_t samples = 0;
-            uint64_t requestedBits = 0;
-            if (multiplyOverflows(uint64_t(mSizeX) * uint64_t(mSizeY), uint64_t(mSizeC), samples) ||
-                multiplyOverflows(samples, uint64_t(zW), requestedBits) || requestedBits / 8 > limit)
-                KORVANE_THROW(kClassName, "Requested " << zW << " plane(s) of " << mSizeX << " x " << mSizeY
-                                                       << " pixels and " << mSizeC
-                                                       << " channel(s) cannot be held by file '"
-                                                       << mCurrentFile << "' of " << fileSize << " byte.");
-        }
+        const uint64_t plane = uint64_t(aTimepoint) * uint64_t(mSizeZ) + uint64_t(aReqZStart);
+        const uint64_t first = layout.directory(state.series, plane);
+        const uint64_t last = layout.directory(state.series, plane + uint64_t(zW) - 1);
+        const uint64_t fileSize = BlitzLSMTIFFsize(mStreamHandle);
+        uint64_t limit = fileSize;
+        if (mayBeCompressed(first, last + 2) && multiplyOverflows(fileSize, kMaxCompressionRatio, limit))
+            limit = std::numeric_limits<uint64_t>::max();
+        uint64_t samples = 0;
+        uint64_t requestedBits = 0;
+        if (multiplyOverflows(uint64_t(mSizeX) * uint64_t(mSizeY), uint64_t(mSizeC), samples) ||
+            multiplyOverflows(samples, uint64_t(zW), requestedBits) || requestedBits / 8 > limit)
+            KORVANE_THROW(kClassName, "Requested " << zW << " plane(s) of " << mSizeX << " x " << mSizeY
+                                                   << " pixels and " << mSizeC
+                                                   << " channel(s) cannot be held by file '" << mCurrentFile
+                                                   << "' of " << fileSize << " byte.");
     } catch (const BlitzFileIOException&) {
         throw;
     } catch (const std::exception& e) {
         rethrowAsReaderException(e);
     }
-
-    try {
-        // The per-extent overloads keep the storage when the extents are unchanged; the TinyVector one
-        // always reallocates.
-        if constexpr (N == 3)
-            aArray.resize(zW, yW, xW);
-        else if constexpr (N == 2)
-            aArray.resize(yW, xW);
-        else
-            aArray.resize(xW);
-    } catch (const std::exception& e) {
-        rethrowAsReaderException(e);
-    }
+    resizeArray(aArray, zW, yW, xW);
     readRawPlanes(aArray.dataFirst(), aTimepoint, aChannel, aReqZStart, aReqZWidth, aReqYStart, aReqYWidth,
                   aReqXStart, aReqXWidth);
 }
@@ -196,35 +236,41 @@ void DorudURIVuruda::readRawPlanes(T* destination, int aTimepoint, int aChannel,
                                    int aReqZWidth, int aReqYStart, int aReqYWidth, int aReqXStart,
                                    int aReqXWidth) {
     if (!isOpen()) KORVANE_THROW(kClassName, "No file opened.");
+    const korvane::lsm::ScanLayout& layout = mReadState->layout;
+    const uint64_t series = mReadState->series;
     const uint64_t zW = uint64_t(effectiveWidth(aReqZStart, aReqZWidth, mSizeZ));
     const uint64_t yW = uint64_t(effectiveWidth(aReqYStart, aReqYWidth, mSizeY));
     const uint64_t xW = uint64_t(effectiveWidth(aReqXStart, aReqXWidth, mSizeX));
+    const uint64_t sizeY = uint64_t(mSizeY);
     // All in 64 bits: Z * T of a large stack overflows 32 bits long before libtiff's directory number does.
-    const uint64_t first = 2 * (uint64_t(aTimepoint) * uint64_t(mSizeZ) + uint64_t(aReqZStart));
-    const uint64_t end = first + 2 * zW;
+    const uint64_t begin = uint64_t(aTimepoint) * uint64_t(mSizeZ) + uint64_t(aReqZStart);
+    const uint64_t end = begin + zW;
+    uint64_t inImage = 0;
+    const uint64_t first = layout.directory(series, begin, inImage);
+    const uint64_t endDirectory = zW == 1 ? first + 2 : layout.directory(series, end - 1) + 2;
 
-    const int type = getPixelType(aChannel);
+    const int type = mPixelTypes[size_t(aChannel)];  // the channel was checked by readArray
     const uint64_t bytes = sampleBytes(type);
-    const uint64_t rowBytes = uint64_t(mSizeX) * bytes;
-    uint64_t channelStart = 0;
-    try {
-        channelStart = planeLayout(mPixelTypes, mSizeX, mSizeY).channelByteOffset[size_t(aChannel)];
-    } catch (const std::exception& e) {
-        rethrowAsReaderException(e);
-    }
-    // The requested rows of the channel, as decoded bytes of a directory's strips.
-    const uint64_t begin = channelStart + uint64_t(aReqYStart) * rowBytes;
-    const uint64_t finish = begin + yW * rowBytes;
-    // Whole rows of the file's own type need no conversion: they are decoded into the array itself.
-    const bool direct = isSampleType<T>(type) && xW == uint64_t(mSizeX);
+    const korvane::lsm::ChannelBytes& channel = layout.channels[size_t(aChannel)];
+    // Whole rows of the file's own type, the channel's samples back to back, need no conversion: they
+    // are decoded into the array itself.
+    const bool direct = isSampleType<T>(type) && xW == uint64_t(mSizeX) && channel.stride == bytes;
+    // Whole planes that follow each other in one image are one run of its rows.
+    const bool wholePlanes = yW == sizeY;
 
-    uint64_t k = 0;
-    for (uint64_t d = first; d < end; d += 2, ++k) {
-        T* plane = destination + k * yW * xW;
-        const unsigned char* rows =
-            loadPlaneBytes(d, aChannel, begin, finish,
-                           direct ? reinterpret_cast<unsigned char*>(plane) : nullptr, bytes, first, end);
-        if (rows != nullptr) copyWindow(rows, type, uint64_t(mSizeX), 0, uint64_t(aReqXStart), yW, xW, plane);
+    T* out = destination;
+    for (uint64_t p = begin; p < end;) {
+        const uint64_t d = p == begin ? first : layout.directory(series, p, inImage);
+        const uint64_t planes = wholePlanes ? std::min(end - p, layout.planesPerDirectory - inImage) : 1;
+        const uint64_t rows = wholePlanes ? planes * sizeY : yW;
+        // The requested rows of the channel, as decoded bytes of the directory's strips.
+        const uint64_t from = channel.base + (inImage * sizeY + uint64_t(aReqYStart)) * channel.rowBytes;
+        const unsigned char* kept = loadPlaneBytes(d, aChannel, from, from + rows * channel.rowBytes,
+                                                   direct ? reinterpret_cast<unsigned char*>(out) : nullptr,
+                                                   bytes, first, endDirectory);
+        if (kept != nullptr) copyWindow(kept, type, channel, rows, uint64_t(aReqXStart), xW, out);
+        out += rows * xW;
+        p += planes;
     }
 }
 
@@ -246,9 +292,12 @@ const unsigned char* DorudURIVuruda::loadPlaneBytes(uint64_t aDirectory, int aCh
     using korvane::lsm::DirectoryIndex;
     LSMReadState& state = *mReadState;
     DirectoryIndex& index = state.index;
+    const korvane::lsm::ScanLayout& layout = state.layout;
     const uint64_t d = aDirectory;
+    // Samples side by side in each pixel are kept for all channels at once.
+    const int keptChannel = layout.contiguous ? 0 : aChannel;
     if (aBegin < aEnd) {
-        if (const unsigned char* kept = state.plane.find(d, aChannel, aBegin, aEnd)) return kept;
+        if (const unsigned char* kept = state.plane.find(d, keptChannel, aBegin, aEnd)) return kept;
     }
 
     try {
@@ -263,35 +312,68 @@ const unsigned char* DorudURIVuruda::loadPlaneBytes(uint64_t aDirectory, int aCh
             state.directory = d;
         }
 
-        const PlaneLayout layout = planeLayout(mPixelTypes, mSizeX, mSizeY);
-        const std::vector<uint64_t> starts = korvane::lsm::decodedStripStarts(mTiff);
-        if (starts.back() != layout.expected) {
-            std::ostringstream text;
-            text << "Read not " << layout.expected << " byte from LSM as expected, but rather "
-                 << starts.back() << " byte.\n";
-            throw BlitzFileIOException(text.str());
+        if (!state.startsKnown || state.startsDirectory != d) {
+            state.startsKnown = false;
+            state.starts = korvane::lsm::decodedStripStarts(mTiff);
+            if (state.starts.back() != layout.directoryBytes) {
+                std::ostringstream text;
+                text << "Read not " << layout.directoryBytes << " byte from LSM as expected, but rather "
+                     << state.starts.back() << " byte.\n";
+                throw BlitzFileIOException(text.str());
+            }
+            uint16_t planar = PLANARCONFIG_CONTIG;
+            TIFFGetFieldDefaulted(mTiff, TIFFTAG_PLANARCONFIG, &planar);
+            if (layout.channels.size() > 1 && (planar == PLANARCONFIG_CONTIG) != layout.contiguous)
+                KORVANE_THROW(kClassName, "Image directory "
+                                              << d << " of file '" << mCurrentFile << "' stores its "
+                                              << layout.channels.size() << " channels "
+                                              << (layout.contiguous ? "one after the other"
+                                                                    : "side by side in each pixel")
+                                              << ", unlike the first image.");
+            state.startsDirectory = d;
+            state.startsKnown = true;
         }
+        const std::vector<uint64_t>& starts = state.starts;
 
         const unsigned char* result = nullptr;
         if (aBegin < aEnd) {
             mStreamHandle->pageIndex = static_cast<uint32_t>(d);
             index.locate(*mStreamHandle, d + 1);  // reads d's own entries, which place its strips
-            korvane::lsm::StripDecoder decoder(mTiff, *mStreamHandle, index, d,
-                                               BlitzLSMTIFFsize(mStreamHandle), starts);
+            const uint64_t fileSize = BlitzLSMTIFFsize(mStreamHandle);
+            korvane::lsm::StripDecoder decoder(mTiff, *mStreamHandle, index, d, fileSize, starts);
+            // An image of many planes (a line scan's lines, an x-z scan's rows) is mostly asked for a
+            // few rows at a time: what is decoded for them is kept to answer the rows that follow.
+            const bool manyPlanes = layout.planesPerDirectory > 1;
+            const bool compressed = decoder.compressed();
             uint32_t failed = 0;
             bool ok;
-            if (aDirect != nullptr && !decoder.compressed()) {
+            if (aDirect != nullptr && !compressed && (!manyPlanes || aEnd - aBegin >= kRowChunkBytes)) {
                 ok = decoder.readRange(aBegin, aEnd, aDirect, aAlignment, failed);
             } else {
-                // The whole strips, clipped to the channel, are kept for the next request.
-                const uint64_t channelStart = layout.channelByteOffset[size_t(aChannel)];
-                const uint64_t channelEnd = channelStart + layout.channelByteCount[size_t(aChannel)];
+                // The whole strips, or for many uncompressed planes a chunk of whole rows, clipped to the
+                // channel, are kept for the next request.
+                const korvane::lsm::ChannelBytes& channel = layout.channels[size_t(aChannel)];
+                const uint64_t rows = layout.planesPerDirectory * uint64_t(mSizeY);
+                const uint64_t channelStart = channel.base;
+                const uint64_t channelEnd = channel.base + rows * channel.rowBytes;
                 uint64_t keepBegin = 0;
                 uint64_t keepEnd = 0;
-                decoder.span(aBegin, aEnd, keepBegin, keepEnd);
+                if (manyPlanes && !compressed) {
+                    const uint64_t chunk = std::max<uint64_t>(1, kRowChunkBytes / channel.rowBytes);
+                    const uint64_t firstRow = (aBegin - channelStart) / channel.rowBytes / chunk * chunk;
+                    keepBegin = channelStart + firstRow * channel.rowBytes;
+                    keepEnd = std::max(aEnd, keepBegin + chunk * channel.rowBytes);
+                } else {
+                    decoder.span(aBegin, aEnd, keepBegin, keepEnd);
+                }
                 keepBegin = std::max(keepBegin, channelStart);
                 keepEnd = std::min(keepEnd, channelEnd);
-                unsigned char* kept = state.plane.prepare(d, aChannel, keepBegin, keepEnd);
+                if (manyPlanes && compressed && (keepEnd - keepBegin) / kMaxCompressionRatio > fileSize)
+                    KORVANE_THROW(kClassName, "The strips holding rows of image directory "
+                                                  << d << " decode to " << keepEnd - keepBegin
+                                                  << " byte, more than file '" << mCurrentFile << "' of "
+                                                  << fileSize << " byte can hold.");
+                unsigned char* kept = state.plane.prepare(d, keptChannel, keepBegin, keepEnd);
                 if (kept == nullptr)
                     KORVANE_THROW(kClassName, "Could not allocate " << keepEnd - keepBegin
                                                                     << " byte for one plane of file '"
@@ -305,18 +387,18 @@ const unsigned char* DorudURIVuruda::loadPlaneBytes(uint64_t aDirectory, int aCh
                 }
             }
             if (!ok) {
+                const size_t strips = starts.size() - 1;  // close() forgets them
                 close();
                 KORVANE_THROW(kClassName, "Error while reading image strip "
-                                              << failed << " of " << starts.size() - 1 << " strips in page "
-                                              << d << " of page-range [" << aFirst << " - " << aEndDirectory
+                                              << failed << " of " << strips << " strips in page " << d
+                                              << " of page-range [" << aFirst << " - " << aEndDirectory
                                               << "), abort.");
             }
         }
 
         // The following preview and image directories are read as before, so that a broken chain right
         // after the plane is reported as it always was; the index must agree with where libtiff went.
-        const uint64_t last = 2 * uint64_t(mSizeZ) * uint64_t(mSizeT) - 2;
-        if (d < last) {
+        if (d < layout.lastDirectory(state.series)) {
             state.directoryKnown = false;
             if (TIFFReadDirectory(mTiff) != 1 || !index.locate(*mStreamHandle, d + 1) ||
                 TIFFCurrentDirOffset(mTiff) != index.offset(d + 1)) {

@@ -27,6 +27,11 @@ bool DirectoryIndex::locate(LSMStreamHandle& aHandle, uint64_t aNumber) {
     return true;
 }
 
+uint64_t DirectoryIndex::count(LSMStreamHandle& aHandle) {
+    locate(aHandle, kMaxDirectories);  // stops where the chain ends, at kMaxDirectories at the latest
+    return mParsed;
+}
+
 uint64_t DirectoryIndex::place(uint64_t aNumber, uint64_t aStrip, uint64_t aStored) const {
     if (!mPlacing) return placeStrip(aStored, 0, mFileSize, mHeaderSize);
     if (!parsed(aNumber)) return kUnplaced;

@@ -31,6 +31,9 @@ class DirectoryIndex {
     // Whether directory aNumber exists as far as the chain tells, learning offsets up to it.
     bool locate(LSMStreamHandle& aHandle, uint64_t aNumber);
 
+    // How many directories the whole chain reaches whose entries can be read, walking it to its end.
+    uint64_t count(LSMStreamHandle& aHandle);
+
     // Whether directory aNumber's own entries were read (locate(aNumber + 1) reads them).
     bool parsed(uint64_t aNumber) const { return aNumber < mParsed; }
 

@@ -13,13 +13,6 @@ void PlaneCache::clear() {
     mCapacity = 0;
 }
 
-const unsigned char* PlaneCache::find(uint64_t aDirectory, int aChannel, uint64_t aBegin,
-                                      uint64_t aEnd) const {
-    if (!mValid || aDirectory != mDirectory || aChannel != mChannel || aBegin < mBegin || aEnd > mEnd)
-        return nullptr;
-    return mBytes.get() + (aBegin - mBegin);
-}
-
 unsigned char* PlaneCache::prepare(uint64_t aDirectory, int aChannel, uint64_t aBegin, uint64_t aEnd) {
     mValid = false;
     const uint64_t size = aEnd - aBegin;

@@ -16,7 +16,12 @@ class PlaneCache {
     void clear();
 
     // The kept bytes from aBegin on, when [aBegin, aEnd) of aChannel in aDirectory are kept; else null.
-    const unsigned char* find(uint64_t aDirectory, int aChannel, uint64_t aBegin, uint64_t aEnd) const;
+    // Inline: row after row of a line scan asks for it.
+    const unsigned char* find(uint64_t aDirectory, int aChannel, uint64_t aBegin, uint64_t aEnd) const {
+        if (!mValid || aDirectory != mDirectory || aChannel != mChannel || aBegin < mBegin || aEnd > mEnd)
+            return nullptr;
+        return mBytes.get() + (aBegin - mBegin);
+    }
 
     // Storage for bytes [aBegin, aEnd) of aChannel in aDirectory, replacing what was kept; null when
     // the memory cannot be had. The bytes count as kept only after keep().

@@ -170,6 +170,23 @@ bool StripDecoder::decode(uint32_t aStrip, unsigned char* aOut) {
     return mSource->decode(aStrip, aOut, size);
 }
 
+bool StripDecoder::readPart(uint32_t aStrip, uint64_t aSkip, uint64_t aCount, unsigned char* aOut) {
+    // Only strips that libtiff would read as they lie: uncompressed, declared as long as they decode,
+    // inside the file and with nothing to swap or reverse. Anything else is decoded whole, and fails
+    // as libtiff reports it.
+    if (mCompressed || TIFFIsByteSwapped(mTiff)) return false;
+    uint16_t fillOrder = FILLORDER_MSB2LSB;
+    TIFFGetFieldDefaulted(mTiff, TIFFTAG_FILLORDER, &fillOrder);
+    const uint64_t size = mStarts[aStrip + 1] - mStarts[aStrip];
+    const uint64_t at = position(aStrip);
+    if (fillOrder != FILLORDER_MSB2LSB || TIFFGetStrileByteCount(mTiff, aStrip) != size || at == kUnplaced ||
+        size > mFileSize - at)
+        return false;
+    const uint64_t from = at + aSkip;
+    return BlitzLSMTIFFseek(&mHandle, from, SEEK_SET) == from &&
+           BlitzLSMTIFFread(&mHandle, aOut, tmsize_t(aCount)) == tmsize_t(aCount);
+}
+
 bool StripDecoder::readRange(uint64_t aBegin, uint64_t aEnd, unsigned char* aTarget, uint64_t aAlignment,
                              uint32_t& aFailedStrip) {
     const uint32_t count = uint32_t(mStarts.size() - 1);
@@ -178,14 +195,16 @@ bool StripDecoder::readRange(uint64_t aBegin, uint64_t aEnd, unsigned char* aTar
         const uint64_t end = mStarts[s + 1];
         if (end == start) continue;
         bool ok;
+        const uint64_t from = std::max(start, aBegin);
+        const uint64_t to = std::min(end, aEnd);
         if (start >= aBegin && end <= aEnd && (start - aBegin) % aAlignment == 0) {
             ok = decode(s, aTarget + (start - aBegin));
+        } else if (readPart(s, from - start, to - from, aTarget + (from - aBegin))) {
+            ok = true;
         } else {
             mScratch.resize(size_t(end - start));
             ok = decode(s, mScratch.data());
             if (ok) {
-                const uint64_t from = std::max(start, aBegin);
-                const uint64_t to = std::min(end, aEnd);
                 std::memcpy(aTarget + (from - aBegin), mScratch.data() + (from - start), size_t(to - from));
             }
         }

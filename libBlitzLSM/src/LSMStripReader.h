@@ -35,8 +35,9 @@ class StripDecoder {
 
     // Decodes every strip that overlaps decoded bytes [aBegin, aEnd) and stores exactly those bytes
     // in aTarget. Strips lying wholly inside go straight to aTarget when their place there is a
-    // multiple of aAlignment; the others pass through a scratch buffer. Returns false with
-    // aFailedStrip set when a strip cannot be decoded. May throw std::bad_alloc.
+    // multiple of aAlignment; of the others, uncompressed sound ones are read in part, the rest pass
+    // through a scratch buffer. Returns false with aFailedStrip set when a strip cannot be decoded. May
+    // throw std::bad_alloc.
     bool readRange(uint64_t aBegin, uint64_t aEnd, unsigned char* aTarget, uint64_t aAlignment,
                    uint32_t& aFailedStrip);
 
@@ -45,6 +46,9 @@ class StripDecoder {
 
   private:
     bool decode(uint32_t aStrip, unsigned char* aOut);
+    // Reads aCount decoded bytes of strip aStrip from aSkip on straight from the file, where the strip
+    // is stored as it decodes; false when it is not.
+    bool readPart(uint32_t aStrip, uint64_t aSkip, uint64_t aCount, unsigned char* aOut);
     uint32_t firstOverlapping(uint64_t aBegin) const;
     uint64_t position(uint32_t aStrip) const;
 

@@ -44,6 +44,19 @@ inline void convertRow(const unsigned char* aSource, Target* aTarget, std::size_
     }
 }
 
+// Converts aCount samples, aStride bytes apart, into aTarget; samples back to back go through
+// convertRow.
+template <typename Source, typename Target>
+inline void convertSamples(const unsigned char* aSource, std::size_t aStride, Target* aTarget,
+                           std::size_t aCount) {
+    if (aStride == sizeof(Source)) return convertRow<Source, Target>(aSource, aTarget, aCount);
+    for (std::size_t i = 0; i < aCount; ++i) {
+        Source value;
+        std::memcpy(&value, aSource + i * aStride, sizeof(Source));
+        aTarget[i] = convertSample<Source, Target>(value);
+    }
+}
+
 }  // namespace lsm
 }  // namespace korvane
 

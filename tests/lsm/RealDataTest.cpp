@@ -82,8 +82,7 @@ const std::vector<RealFile>& realFiles() {
 }
 
 template <typename T>
-uint64_t planeHash(const blitz::Array<T, 2>& aPlane) {
-    uint64_t hash = 14695981039346656037ull;
+uint64_t planeHash(const blitz::Array<T, 2>& aPlane, uint64_t hash = 14695981039346656037ull) {
     const T* data = aPlane.dataFirst();
     for (size_t i = 0; i < size_t(aPlane.numElements()); ++i)
         for (size_t b = 0; b < sizeof(T); ++b) {
@@ -130,3 +129,22 @@ INSTANTIATE_TEST_SUITE_P(MicroscopeFiles, RealData, ::testing::ValuesIn(realFile
                          [](const ::testing::TestParamInfo<RealFile>& aInfo) {
                              return std::string(aInfo.param.name).substr(0, 8);
                          });
+
+// A line scan's one image holds its 1000 lines, each a timepoint: read line by line, they are the bytes
+// an independent TIFF reader finds in the image, in order.
+TEST(RealLineScan, EachLineIsATimepoint) {
+    const std::string path = std::string(KORVANE_REALDATA_DIR) + "/sample08_linescan_1024x1000_u8.lsm";
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) GTEST_SKIP() << "real LSM file " << path << " is not available";
+    DorudURIVuruda reader;
+    reader.open(path);
+    ASSERT_EQ(std::vector<int>({reader.getSizeX(), reader.getSizeY(), reader.getSizeZ(), reader.getSizeT()}),
+              std::vector<int>({1024, 1, 1, 1000}));
+    uint64_t hash = 14695981039346656037ull;
+    blitz::Array<unsigned char, 2> line;
+    for (int t = 0; t < 1000; ++t) {
+        reader.readArray(line, t, 0, 0, 1, 0, 0, 0, 0);
+        hash = planeHash(line, hash);
+    }
+    EXPECT_EQ(hash, 0x106a2449f112ef04ull);
+}

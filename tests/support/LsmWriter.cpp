@@ -45,6 +45,10 @@ void appendLE(std::vector<uint8_t>& out, uint64_t value, int bytes) {
 
 uint64_t alignEven(uint64_t pos) { return (pos + 1) & ~uint64_t{1}; }
 
+// Rows of one image directory, and how many images hold the stack's planes.
+int imageHeight(const LsmSpec& recipe) { return recipe.sizeY * recipe.planesPerImage; }
+int imageCount(const LsmSpec& recipe) { return recipe.sizeT * recipe.sizeZ / recipe.planesPerImage; }
+
 // ---------------------------------------------------------------------------
 // Directories
 
@@ -155,12 +159,31 @@ void encodeRow(const LsmSpec& recipe, int code, int t, int c, int z, int y, uint
         storeSample(code, writtenValue(recipe, code, t, c, z, y, x), dst + size_t(x) * bps);
 }
 
-std::vector<uint8_t> rawStrip(const LsmSpec& recipe, int t, int z, const StripLayout& strip) {
-    const int code = channelCode(recipe, strip.channel);
-    const size_t rowBytes = size_t(recipe.sizeX) * bytesPerSample(code);
+// Row `row` of image `image` (its planes stacked, t-major), of one channel or of all side by side.
+void encodeImageRow(const LsmSpec& recipe, int image, int channel, int row, uint8_t* dst) {
+    const int plane = image * recipe.planesPerImage + row / recipe.sizeY;
+    const int t = plane / recipe.sizeZ, z = plane % recipe.sizeZ, y = row % recipe.sizeY;
+    if (!recipe.contiguousSamples)
+        return encodeRow(recipe, channelCode(recipe, channel), t, channel, z, y, dst);
+    const int bps = bytesPerSample(channelCode(recipe, 0));
+    for (int x = 0; x < recipe.sizeX; ++x)
+        for (int c = 0; c < recipe.sizeC; ++c) {
+            const int code = channelCode(recipe, c);
+            storeSample(code, writtenValue(recipe, code, t, c, z, y, x),
+                        dst + (size_t(x) * recipe.sizeC + c) * bps);
+        }
+}
+
+size_t rowBytesOf(const LsmSpec& recipe, int channel) {
+    const size_t samples = size_t(recipe.sizeX) * (recipe.contiguousSamples ? recipe.sizeC : 1);
+    return samples * bytesPerSample(channelCode(recipe, channel));
+}
+
+std::vector<uint8_t> rawStrip(const LsmSpec& recipe, int image, const StripLayout& strip) {
+    const size_t rowBytes = rowBytesOf(recipe, strip.channel);
     std::vector<uint8_t> out(rowBytes * strip.rows);
     for (int r = 0; r < strip.rows; ++r)
-        encodeRow(recipe, code, t, strip.channel, z, strip.firstRow + r, out.data() + r * rowBytes);
+        encodeImageRow(recipe, image, strip.channel, strip.firstRow + r, out.data() + r * rowBytes);
     return out;
 }
 
@@ -217,10 +240,12 @@ std::vector<uint8_t> previewData(const LsmSpec& recipe, int image) {
 // Metadata blocks
 
 int directoryPairs(const LsmSpec& recipe) {
-    return recipe.writeDirectoryPairs < 0 ? recipe.sizeT * recipe.sizeZ : recipe.writeDirectoryPairs;
+    return recipe.writeDirectoryPairs < 0 ? imageCount(recipe) : recipe.writeDirectoryPairs;
 }
 
-int stripsPerImage(const LsmSpec& recipe) { return recipe.sizeC * recipe.stripsPerChannel; }
+int stripsPerImage(const LsmSpec& recipe) {
+    return (recipe.contiguousSamples ? 1 : recipe.sizeC) * recipe.stripsPerChannel;
+}
 
 bool writesTypeArray(const LsmSpec& recipe) {
     return recipe.useChannelTypeArray || recipe.forceChannelTypeArray ||
@@ -321,7 +346,7 @@ Directory imageDirectory(const LsmSpec& recipe, const std::vector<uint32_t>& off
     std::vector<Entry> entries = {
         longEntry(kTagNewSubfileType, {0}),
         longEntry(kTagImageWidth, {uint32_t(recipe.sizeX)}),
-        longEntry(kTagImageLength, {uint32_t(recipe.sizeY)}),
+        longEntry(kTagImageLength, {uint32_t(imageHeight(recipe))}),
         shortEntry(kTagBitsPerSample, bits),
         shortEntry(kTagCompression, {compressionTag(recipe.compression)}),
         shortEntry(kTagPhotometric, {1}),
@@ -329,7 +354,7 @@ Directory imageDirectory(const LsmSpec& recipe, const std::vector<uint32_t>& off
         shortEntry(kTagSamplesPerPixel, {uint16_t(recipe.sizeC)}),
         longEntry(kTagRowsPerStrip, {uint32_t(rowsPerStrip(recipe))}),
         longEntry(kTagStripByteCounts, byteCounts),
-        shortEntry(kTagPlanarConfig, {2}),
+        shortEntry(kTagPlanarConfig, {uint16_t(recipe.contiguousSamples ? 1 : 2)}),
         shortEntry(kTagSampleFormat, formats),
     };
     if (withRecord) {
@@ -420,7 +445,15 @@ void validate(const LsmSpec& recipe) {
                 "channel codes must be 1, 2, 3 or 5; declare others via the overrides");
     require(recipe.stripsPerChannel > 0, "stripsPerChannel must be positive");
     const int rows = rowsPerStrip(recipe);
-    require((recipe.sizeY + rows - 1) / rows == recipe.stripsPerChannel,
+    require(recipe.planesPerImage > 0 && (recipe.sizeT * recipe.sizeZ) % recipe.planesPerImage == 0,
+            "planesPerImage must divide T * Z");
+    require(recipe.planesPerImage == 1 || !recipe.sparsePixelData,
+            "sparse pixel data needs one plane per image");
+    for (int c = 0; c < recipe.sizeC; ++c)
+        require(!recipe.contiguousSamples ||
+                    bytesPerSample(channelCode(recipe, c)) == bytesPerSample(channelCode(recipe, 0)),
+                "contiguous samples need one sample size");
+    require((imageHeight(recipe) + rows - 1) / rows == recipe.stripsPerChannel,
             "stripsPerChannel would leave empty strips");
     require(uint64_t(rows) * recipe.sizeX * 4 < k4GiB, "strips must stay below 4 GiB");
     require(recipe.recordLength >= 0, "recordLength must not be negative");
@@ -430,8 +463,8 @@ void validate(const LsmSpec& recipe) {
             "sparse pixel data needs uncompressed strips");
     require(recipe.pixelDataStart == 0 || recipe.layout == Layout::DirectoriesFirst,
             "pixelDataStart needs the DirectoriesFirst layout");
-    require(recipe.writeDirectoryPairs >= -1 && recipe.writeDirectoryPairs <= recipe.sizeT * recipe.sizeZ,
-            "writeDirectoryPairs must be -1 or at most T * Z");
+    require(recipe.writeDirectoryPairs >= -1 && recipe.writeDirectoryPairs <= imageCount(recipe),
+            "writeDirectoryPairs must be -1 or at most the image count");
     const int pairs = directoryPairs(recipe);
     require(recipe.directoryLoop != DirectoryLoop::SelfLoop ||
                 (recipe.selfLoopDirectory >= 0 && recipe.selfLoopDirectory < 2 * pairs),
@@ -544,7 +577,7 @@ int channelCode(const LsmSpec& recipe, int channel) {
 
 int rowsPerStrip(const LsmSpec& recipe) {
     const int strips = std::max(recipe.stripsPerChannel, 1);
-    return (recipe.sizeY + strips - 1) / strips;
+    return (imageHeight(recipe) + strips - 1) / strips;
 }
 
 double lsmTestValue(int code, int t, int c, int z, int y, int x) {
@@ -618,19 +651,19 @@ LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& recipe) {
     std::vector<std::vector<std::vector<uint8_t>>> encoded(pairs);
     for (int i = 0; i < pairs; ++i) {
         ImageLayout image;
-        image.t = i / recipe.sizeZ;
-        image.z = i % recipe.sizeZ;
-        for (int c = 0; c < recipe.sizeC; ++c) {
-            const uint32_t rowBytes = uint32_t(recipe.sizeX) * bytesPerSample(channelCode(recipe, c));
+        image.t = i * recipe.planesPerImage / recipe.sizeZ;
+        image.z = i * recipe.planesPerImage % recipe.sizeZ;
+        for (int c = 0; c < stripsPerImage(recipe) / recipe.stripsPerChannel; ++c) {
+            const uint32_t rowBytes = uint32_t(rowBytesOf(recipe, c));
             for (int s = 0; s < recipe.stripsPerChannel; ++s) {
                 StripLayout strip;
                 strip.channel = c;
                 strip.firstRow = s * rows;
-                strip.rows = std::min(rows, recipe.sizeY - strip.firstRow);
+                strip.rows = std::min(rows, imageHeight(recipe) - strip.firstRow);
                 strip.size = rowBytes * strip.rows;
                 strip.declaredBytes = strip.size;
                 if (compressed) {
-                    encoded[i].push_back(encodeStrip(recipe, rawStrip(recipe, image.t, image.z, strip)));
+                    encoded[i].push_back(encodeStrip(recipe, rawStrip(recipe, i, strip)));
                     strip.size = uint32_t(encoded[i].back().size());
                     if (!recipe.lzwDeclaresUncompressedByteCounts) strip.declaredBytes = strip.size;
                 }
@@ -757,15 +790,13 @@ LsmLayoutInfo writeLsmWithInfo(const std::string& path, const LsmSpec& recipe) {
             if (compressed) {
                 out.writeAt(strip.position, encoded[i][s]);
             } else if (recipe.sparsePixelData) {
-                const int code = channelCode(recipe, strip.channel);
-                const size_t rowBytes = size_t(recipe.sizeX) * bytesPerSample(code);
-                std::vector<uint8_t> row(rowBytes);
+                std::vector<uint8_t> row(rowBytesOf(recipe, strip.channel));
                 for (int r : {0, strip.rows - 1}) {
-                    encodeRow(recipe, code, image.t, strip.channel, image.z, strip.firstRow + r, row.data());
-                    out.writeAt(strip.position + r * rowBytes, row);
+                    encodeImageRow(recipe, i, strip.channel, strip.firstRow + r, row.data());
+                    out.writeAt(strip.position + r * row.size(), row);
                 }
             } else {
-                out.writeAt(strip.position, rawStrip(recipe, image.t, image.z, strip));
+                out.writeAt(strip.position, rawStrip(recipe, i, strip));
             }
         }
         out.writeAt(image.previewPosition, previewData(recipe, i));

@@ -108,7 +108,7 @@ enum class StripFaultKind {
     ByteCountRaw,           // declared = value
 };
 
-// Damages one strip entry of image directory `image` (t * Z + z) after the
+// Damages one strip entry of image directory `image` (0, 1, ...) after the
 // layout is fixed; the strip's bytes are still written where they belong.
 struct StripFault {
     int image = 0;
@@ -199,8 +199,17 @@ struct LsmSpec {
     int previewHeight = 4;
     bool previewRgb = true;
 
-    // Each channel plane is cut into stripsPerChannel strips of
-    // rowsPerStrip(recipe) rows; the last may be shorter.
+    // Planes (t * Z + z) stacked as the rows of one image directory, as
+    // scans without y store them: T for a line scan, Z for an x-z scan
+    // (sizeY 1 both). Must divide T * Z.
+    int planesPerImage = 1;
+    // All channels as samples of each pixel (PlanarConfig 1, one sample
+    // size) instead of one run of strips per channel.
+    bool contiguousSamples = false;
+
+    // Each channel's rows of an image (all channels' with contiguous
+    // samples) are cut into stripsPerChannel strips of rowsPerStrip(recipe)
+    // rows; the last may be shorter.
     int stripsPerChannel = 1;
     Compression compression = Compression::None;
     // Microscope quirk: compressed strips are written back to back, but
@@ -213,7 +222,7 @@ struct LsmSpec {
     // otherwise it starts at this absolute position and the gap stays a hole.
     // Strip offsets at or above 4 GiB are stored modulo 2^32.
     uint64_t pixelDataStart = 0;
-    // DirectoriesFirst only: images (t * Z + z) in the order their strips and
+    // DirectoriesFirst only: images (0, 1, ...) in the order their strips and
     // previews are placed; empty = image order.
     std::vector<int> dataOrder;
     // Uncompressed only. Of each strip only its first and last row are written;
@@ -224,7 +233,7 @@ struct LsmSpec {
     ValueFunction values;
 
     // Damage.
-    int writeDirectoryPairs = -1;  // image/preview pairs written; -1 = T * Z
+    int writeDirectoryPairs = -1;  // image/preview pairs written; -1 = all images
     DirectoryLoop directoryLoop = DirectoryLoop::None;
     int selfLoopDirectory = 0;  // directory number in chain order
     std::vector<StripFault> stripFaults;
@@ -234,7 +243,7 @@ struct LsmSpec {
 LsmSpec lsmSpec(int x, int y, int z, int c, int t, std::vector<int> channelCodes = {});
 
 struct StripLayout {
-    int channel = 0;
+    int channel = 0;  // 0 for all with contiguous samples
     int firstRow = 0;
     int rows = 0;
     uint64_t position = 0;       // absolute file position of the first byte
@@ -244,7 +253,7 @@ struct StripLayout {
 };
 
 struct ImageLayout {
-    int t = 0;
+    int t = 0;  // of the image's first plane
     int z = 0;
     uint32_t directoryOffset = 0;
     uint32_t previewDirectoryOffset = 0;
@@ -290,7 +299,7 @@ double expectedSample(const LsmSpec& recipe, int t, int c, int z, int y, int x);
 // With sparsePixelData, rows other than the first and last of their strip.
 bool isSparseHoleRow(const LsmSpec& recipe, int y);
 
-int rowsPerStrip(const LsmSpec& recipe);              // ceil(Y / stripsPerChannel)
+int rowsPerStrip(const LsmSpec& recipe);              // ceil(image rows / stripsPerChannel)
 int channelCode(const LsmSpec& recipe, int channel);  // channelCodes or 1
 int bytesPerSample(int code);                         // 1, 2, 2, 4; 0 if unknown
 

@@ -18,11 +18,6 @@ REALDATA = os.environ.get("KORVANE_REALDATA_DIR", "")
 OME = "{http://www.openmicroscopy.org/Schemas/OME/2016-06}"
 
 
-# Real files the reader cannot read yet, with the reason; the real-file test skips them.
-NOT_YET_READ = {
-    "sample08_linescan_1024x1000_u8.lsm": "a line scan: its one directory holds every timepoint",
-}
-
 
 # OME-XML (2016-06) rules checked offline: element order, IDs and references, required attributes,
 # enumerations and units, as the schema states them for the elements korvane-lsm writes.
@@ -125,12 +120,15 @@ def tifffile_record_key(name):
 
 
 def lsm_planes(path):
-    """The LSM's image directories (every second one) as a T, C, Z, Y, X array, via tifffile."""
+    """The LSM's image directories (every second one) as a T, C, Z, Y, X array, via tifffile. An image may
+    hold several planes of Y rows each, one after the other, as a line scan holds its timepoints."""
     with tifffile.TiffFile(path) as tif:
         info = tif.lsm_metadata
-        t, z, c = info["DimensionTime"], info["DimensionZ"], info["DimensionChannels"]
-        planes = np.stack([page.asarray() for page in tif.pages[::2]])
-    return planes.reshape(t, z, c, *planes.shape[-2:]).transpose(0, 2, 1, 3, 4)
+        t, z, c, y = info["DimensionTime"], info["DimensionZ"], info["DimensionChannels"], info["DimensionY"]
+        images = np.stack([page.asarray() for page in tif.pages[::2]])
+    images = images.reshape(len(images), c, -1, y, images.shape[-1])  # image, channel, plane in it, row, column
+    planes = images.transpose(0, 2, 1, 3, 4).reshape(t, z, c, y, images.shape[-1])
+    return planes.transpose(0, 2, 1, 3, 4)
 
 
 def ome_series(path, test):
@@ -213,9 +211,6 @@ class KorvaneLsmTest(unittest.TestCase):
         if not files:
             self.skipTest(f"no real LSM files in '{REALDATA}'")
         for name in files:
-            if name in NOT_YET_READ:
-                print(f"skipping {name}: {NOT_YET_READ[name]}")
-                continue
             with self.subTest(file=name):
                 lsm = os.path.join(REALDATA, name)
                 data, pixels = ome_series(self.convert(lsm, "--force"), self)
