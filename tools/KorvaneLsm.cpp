@@ -72,6 +72,8 @@ const char* const kHelp =
     "      excitation and emission wavelengths and pinhole. Pixel values are copied exactly. Channels\n"
     "      of different sample types are all written in the widest of them (8-bit < 16-bit < 32-bit\n"
     "      < float, double for 32-bit integers beside float), which holds every value unchanged.\n"
+    "      Of a file with several stage positions or mosaic tiles only the first is written, and a\n"
+    "      warning says so.\n"
     "      The stack is read and written one plane at a time, so memory use does not grow with its\n"
     "      size. The output is written to a hidden temporary file beside OUT and renamed to OUT only\n"
     "      when complete: a failed or interrupted conversion never leaves a partial OUT. When standard\n"
@@ -187,10 +189,19 @@ int checkOutput(const std::string& aInput, const std::string& aOutput, bool aRep
 
 std::string imageName(const std::string& aInput) { return std::filesystem::path(aInput).filename().string(); }
 
+// Files of several stage positions or mosaic tiles hold a stack for each; the output has the first.
+void warnOfFurtherSeries(DorudURIVuruda& aReader, const std::string& aInput) {
+    const int series = aReader.getSeriesCount();
+    if (series > 1)
+        std::cerr << "korvane-lsm: warning: '" << aInput << "' holds " << series
+                  << " series (stage positions or mosaic tiles); only the first is written\n";
+}
+
 int convert(const std::string& aInput, const std::string& aOutput, const ConvertOptions& aOptions) {
     if (const int refused = checkOutput(aInput, aOutput, aOptions.replace)) return refused;
     DorudURIVuruda reader;
     reader.open(aInput);
+    warnOfFurtherSeries(reader, aInput);
     ConvertOptions options = aOptions;
     if (isatty(STDERR_FILENO)) options.progress = drawProgress;
     convertToOmeTiff(reader, imageName(aInput), aOutput, options);
@@ -237,6 +248,7 @@ int project(ProjectionMethod aMethod, const std::optional<std::string>& aZRange,
     if (const int refused = checkOutput(aInput, aOutput, aOptions.replace)) return refused;
     korvane::analysis::ZProjector projector(aInput);
     DorudURIVuruda& reader = projector.reader();
+    warnOfFurtherSeries(reader, aInput);
     const int sizeZ = reader.getSizeZ();
     const auto [zFirst, zLast] = zRangeFrom(aZRange.value_or(":"), sizeZ).value();
     if (zFirst >= sizeZ || zLast >= sizeZ)
