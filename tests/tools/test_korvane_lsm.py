@@ -271,6 +271,9 @@ class KorvaneLsmTest(unittest.TestCase):
                 ("tracks", 0, "detectionChannels", 0, "detector"): "APD2", ("channelWavelengths", 0): None,
                 "Pixels:0 SizeT": "50", "Plane49 DeltaT": 4.826944969696342,
                 "Detector:0:0 Type": "APD", "Objective:0:0 Immersion": "Water", "Filter:0:0 Type": "BandPass"},
+            "sample08_linescan_1024x1000_u8.lsm": {
+                ("scanType",): 2, ("scanTypeName",): "line scan", "Pixels:0 SizeY": "1", "Pixels:0 SizeT": "1000",
+                "Plane999 DeltaT": 13.081693090909539, "Image:0 AcquisitionDate": "2022-08-04T13:58:28"},
         }
         for name, values in expected.items():
             lsm = os.path.join(REALDATA, name)
