@@ -72,8 +72,8 @@ const char* const kHelp =
     "      excitation and emission wavelengths and pinhole. Pixel values are copied exactly. Channels\n"
     "      of different sample types are all written in the widest of them (8-bit < 16-bit < 32-bit\n"
     "      < float, double for 32-bit integers beside float), which holds every value unchanged.\n"
-    "      Of a file with several stage positions or mosaic tiles only the first is written, and a\n"
-    "      warning says so.\n"
+    "      A file of several stage positions or mosaic tiles gives one OME image for each, named\n"
+    "      after the file with the position and tile.\n"
     "      The stack is read and written one plane at a time, so memory use does not grow with its\n"
     "      size. The output is written to a hidden temporary file beside OUT and renamed to OUT only\n"
     "      when complete: a failed or interrupted conversion never leaves a partial OUT. When standard\n"
@@ -87,7 +87,8 @@ const char* const kHelp =
     "      sum or sd (the sample standard deviation, divided by n - 1). Mean and sd are written as\n"
     "      float; sum as 32-bit unsigned integers for 8- and 16-bit data (a sum beyond 4294967295\n"
     "      stays at 4294967295) and as float for float data. NaN samples are left out. Channels\n"
-    "      whose projections differ in type are all written in the widest of them.\n"
+    "      whose projections differ in type are all written in the widest of them. Of a file with\n"
+    "      several stage positions or mosaic tiles only the first is projected, and a warning says so.\n"
     "\n"
     "OPTIONS\n"
     "  --json                   info: print one JSON object instead of text, with the keys sizeX,\n"
@@ -189,7 +190,7 @@ int checkOutput(const std::string& aInput, const std::string& aOutput, bool aRep
 
 std::string imageName(const std::string& aInput) { return std::filesystem::path(aInput).filename().string(); }
 
-// Files of several stage positions or mosaic tiles hold a stack for each; the output has the first.
+// Files of several stage positions or mosaic tiles hold a stack for each; a projection has the first.
 void warnOfFurtherSeries(DorudURIVuruda& aReader, const std::string& aInput) {
     const int series = aReader.getSeriesCount();
     if (series > 1)
@@ -201,7 +202,6 @@ int convert(const std::string& aInput, const std::string& aOutput, const Convert
     if (const int refused = checkOutput(aInput, aOutput, aOptions.replace)) return refused;
     DorudURIVuruda reader;
     reader.open(aInput);
-    warnOfFurtherSeries(reader, aInput);
     ConvertOptions options = aOptions;
     if (isatty(STDERR_FILENO)) options.progress = drawProgress;
     convertToOmeTiff(reader, imageName(aInput), aOutput, options);

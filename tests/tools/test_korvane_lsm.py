@@ -191,6 +191,17 @@ class KorvaneLsmTest(unittest.TestCase):
                 self.assertEqual(info["fileSize"], os.path.getsize(lsm))
                 self.assertEqual(set(info["pixelTypes"]), {pixelTypes[code]})
 
+    def test_each_stage_position_becomes_an_image(self):
+        lsm = self.stack("positions.lsm", 12, 5, 2, 1, 3 * 2, 3, positions=2)
+        with tifffile.TiffFile(lsm) as tif:
+            planes = np.stack([page.asarray() for page in tif.pages[::2]]).reshape(2, 3, 1, 2, 5, 12)
+        with tifffile.TiffFile(self.convert(lsm)) as tif:
+            root = check_ome(self, tif.ome_metadata)
+            self.assertEqual([image.get("Name") for image in root.iter(f"{OME}Image")],
+                             ["positions.lsm, position 1", "positions.lsm, position 2"])
+            for position, series in enumerate(tif.series):
+                np.testing.assert_array_equal(series.asarray().reshape(planes[position].shape), planes[position])
+
     def test_compressed_and_bigtiff_output_decode_to_the_same_pixels(self):
         lsm = self.stack("u16.lsm", 300, 70, 2, 3, 2, 3)
         expected = lsm_planes(lsm)

@@ -109,12 +109,12 @@ std::string mediumOf(const std::string& aImmersion) {
                : std::string();
 }
 
-void writeChannel(std::ostringstream& aXml, const StackSummary& aStack, int aChannel,
+void writeChannel(std::ostringstream& aXml, std::size_t aImage, const StackSummary& aStack, int aChannel,
                   const OmeChannelSettings* aSettings) {
     Attributes attributes{aXml};
     // OME colours are RGBA packed into a signed 32-bit integer.
     const int32_t rgba = static_cast<int32_t>(aStack.channelColors[aChannel] << 8 | 0xFFu);
-    aXml << "      <Channel ID=\"Channel:0:" << aChannel << "\" Name=\""
+    aXml << "      <Channel ID=\"Channel:" << aImage << ":" << aChannel << "\" Name=\""
          << xmlText(aStack.channelNames[aChannel]) << "\" SamplesPerPixel=\"1\"";
     if (aSettings) {
         attributes("IlluminationType", aSettings->illuminationType)(
@@ -140,6 +140,62 @@ void writeChannel(std::ostringstream& aXml, const StackSummary& aStack, int aCha
         aXml << "        <LightPath>\n          <EmissionFilterRef ID=\"Filter:0:" << aSettings->filter
              << "\"/>\n        </LightPath>\n";
     aXml << "      </Channel>\n";
+}
+
+// Image aIndex, whose planes start at directory aIfd (advanced past them).
+void writeImage(std::ostringstream& aXml, std::size_t aIndex, const OmeImage& aImage, int aPixelType,
+                const OmeImageMetadata& aShared, int64_t& aIfd) {
+    Attributes attributes{aXml};
+    aXml << "  <Image ID=\"Image:" << aIndex << "\" Name=\"" << xmlText(textFromFile(aImage.metadata.name))
+         << "\">\n";
+    if (!aImage.metadata.acquisitionDate.empty())
+        aXml << "    <AcquisitionDate>" << aImage.metadata.acquisitionDate << "</AcquisitionDate>\n";
+    if (!aShared.experimenter.empty()) aXml << "    <ExperimenterRef ID=\"Experimenter:0\"/>\n";
+    if (!aImage.metadata.description.empty())
+        aXml << "    <Description>" << xmlText(aImage.metadata.description) << "</Description>\n";
+    if (!aShared.instrument.empty()) aXml << "    <InstrumentRef ID=\"Instrument:0\"/>\n";
+    if (aShared.instrument.objective) {
+        aXml << "    <ObjectiveSettings ID=\"Objective:0:0\"";
+        attributes("Medium", mediumOf(aShared.instrument.objective->immersion));
+        aXml << "/>\n";
+    }
+    aXml << "    <Pixels ID=\"Pixels:" << aIndex << "\" DimensionOrder=\"XYZCT\" Type=\""
+         << omeTypeName(aPixelType) << "\""
+         << " SizeX=\"" << aImage.stack.sizeX << "\" SizeY=\"" << aImage.stack.sizeY << "\" SizeZ=\""
+         << aImage.stack.sizeZ << "\""
+         << " SizeC=\"" << aImage.stack.sizeC << "\" SizeT=\"" << aImage.stack.sizeT << "\"";
+    // The schema wants positive sizes, so a voxel size the file leaves at 0 is left out, and so are the
+    // placeholders below a picometre (1e-19 m) that files store for "not set". The unit defaults to
+    // micrometres.
+    const char* const axes[] = {"PhysicalSizeX", "PhysicalSizeY", "PhysicalSizeZ"};
+    for (int i = 0; i < 3; ++i)
+        if (aImage.stack.voxelSize[i] >= 1e-6) attributes(axes[i], aImage.stack.voxelSize[i]);
+    if (aImage.metadata.timeIncrement_s && *aImage.metadata.timeIncrement_s > 0)
+        attributes("TimeIncrement", aImage.metadata.timeIncrement_s, "s");
+    const int typeBits = 8 * pixelTypeBytes(aPixelType);
+    if (aImage.metadata.significantBits && *aImage.metadata.significantBits <= typeBits &&
+        aPixelType != TYPE_FLOAT && aPixelType != TYPE_DOUBLE)
+        aXml << " SignificantBits=\"" << *aImage.metadata.significantBits << "\"";
+    aXml << " BigEndian=\"false\" Interleaved=\"false\">\n";
+    for (int c = 0; c < aImage.stack.sizeC; ++c)
+        writeChannel(aXml, aIndex, aImage.stack, c,
+                     std::size_t(c) < aImage.metadata.instrument.channels.size()
+                         ? &aImage.metadata.instrument.channels[std::size_t(c)]
+                         : nullptr);
+    for (int t = 0; t < aImage.stack.sizeT; ++t)
+        for (int c = 0; c < aImage.stack.sizeC; ++c)
+            for (int z = 0; z < aImage.stack.sizeZ; ++z)
+                aXml << "      <TiffData IFD=\"" << aIfd++ << "\" FirstZ=\"" << z << "\" FirstC=\"" << c
+                     << "\" FirstT=\"" << t << "\" PlaneCount=\"1\"/>\n";
+    const bool timed = aImage.metadata.deltaT_s.size() == std::size_t(aImage.stack.sizeT);
+    for (int t = 0; t < aImage.stack.sizeT; ++t)
+        for (int c = 0; c < aImage.stack.sizeC; ++c)
+            for (int z = 0; z < aImage.stack.sizeZ; ++z) {
+                aXml << "      <Plane TheZ=\"" << z << "\" TheT=\"" << t << "\" TheC=\"" << c << "\"";
+                if (timed) attributes("DeltaT", aImage.metadata.deltaT_s[std::size_t(t)], "s");
+                aXml << "/>\n";
+            }
+    aXml << "    </Pixels>\n  </Image>\n";
 }
 
 }  // namespace
@@ -204,8 +260,13 @@ std::string omeXml(const StackSummary& aStack, int aPixelType, const std::string
 }
 
 std::string omeXml(const StackSummary& aStack, int aPixelType, const OmeImageMetadata& aMetadata) {
+    return omeXml({{aStack, aMetadata}}, aPixelType);
+}
+
+std::string omeXml(const std::vector<OmeImage>& aImages, int aPixelType) {
     const char* const ns = "http://www.openmicroscopy.org/Schemas/OME/2016-06";
-    const OmeInstrument& instrument = aMetadata.instrument;
+    // The images of one file share the experimenter and the instrument.
+    const OmeImageMetadata& first = aImages.at(0).metadata;
     std::ostringstream xml;
     Attributes attributes{xml};
     xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -213,60 +274,15 @@ std::string omeXml(const StackSummary& aStack, int aPixelType, const OmeImageMet
         << " xsi:schemaLocation=\"" << ns << " " << ns << "/ome.xsd\" Creator=\"korvane-lsm "
         << KORVANE_VERSION << "\">\n";
     // The schema's order: experimenters, instruments, then images.
-    if (!aMetadata.experimenter.empty()) {
+    if (!first.experimenter.empty()) {
         xml << "  <Experimenter ID=\"Experimenter:0\"";
-        attributes("UserName", aMetadata.experimenter);
+        attributes("UserName", first.experimenter);
         xml << "/>\n";
     }
-    if (!instrument.empty()) writeInstrument(xml, instrument);
-    xml << "  <Image ID=\"Image:0\" Name=\"" << xmlText(textFromFile(aMetadata.name)) << "\">\n";
-    if (!aMetadata.acquisitionDate.empty())
-        xml << "    <AcquisitionDate>" << aMetadata.acquisitionDate << "</AcquisitionDate>\n";
-    if (!aMetadata.experimenter.empty()) xml << "    <ExperimenterRef ID=\"Experimenter:0\"/>\n";
-    if (!aMetadata.description.empty())
-        xml << "    <Description>" << xmlText(aMetadata.description) << "</Description>\n";
-    if (!instrument.empty()) xml << "    <InstrumentRef ID=\"Instrument:0\"/>\n";
-    if (instrument.objective) {
-        xml << "    <ObjectiveSettings ID=\"Objective:0:0\"";
-        attributes("Medium", mediumOf(instrument.objective->immersion));
-        xml << "/>\n";
-    }
-    xml << "    <Pixels ID=\"Pixels:0\" DimensionOrder=\"XYZCT\" Type=\"" << omeTypeName(aPixelType) << "\""
-        << " SizeX=\"" << aStack.sizeX << "\" SizeY=\"" << aStack.sizeY << "\" SizeZ=\"" << aStack.sizeZ
-        << "\""
-        << " SizeC=\"" << aStack.sizeC << "\" SizeT=\"" << aStack.sizeT << "\"";
-    // The schema wants positive sizes, so a voxel size the file leaves at 0 is left out, and so are the
-    // placeholders below a picometre (1e-19 m) that files store for "not set". The unit defaults to
-    // micrometres.
-    const char* const axes[] = {"PhysicalSizeX", "PhysicalSizeY", "PhysicalSizeZ"};
-    for (int i = 0; i < 3; ++i)
-        if (aStack.voxelSize[i] >= 1e-6) attributes(axes[i], aStack.voxelSize[i]);
-    if (aMetadata.timeIncrement_s && *aMetadata.timeIncrement_s > 0)
-        attributes("TimeIncrement", aMetadata.timeIncrement_s, "s");
-    const int typeBits = 8 * pixelTypeBytes(aPixelType);
-    if (aMetadata.significantBits && *aMetadata.significantBits <= typeBits && aPixelType != TYPE_FLOAT &&
-        aPixelType != TYPE_DOUBLE)
-        xml << " SignificantBits=\"" << *aMetadata.significantBits << "\"";
-    xml << " BigEndian=\"false\" Interleaved=\"false\">\n";
-    for (int c = 0; c < aStack.sizeC; ++c)
-        writeChannel(
-            xml, aStack, c,
-            std::size_t(c) < instrument.channels.size() ? &instrument.channels[std::size_t(c)] : nullptr);
+    if (!first.instrument.empty()) writeInstrument(xml, first.instrument);
     int64_t ifd = 0;
-    for (int t = 0; t < aStack.sizeT; ++t)
-        for (int c = 0; c < aStack.sizeC; ++c)
-            for (int z = 0; z < aStack.sizeZ; ++z)
-                xml << "      <TiffData IFD=\"" << ifd++ << "\" FirstZ=\"" << z << "\" FirstC=\"" << c
-                    << "\" FirstT=\"" << t << "\" PlaneCount=\"1\"/>\n";
-    const bool timed = aMetadata.deltaT_s.size() == std::size_t(aStack.sizeT);
-    for (int t = 0; t < aStack.sizeT; ++t)
-        for (int c = 0; c < aStack.sizeC; ++c)
-            for (int z = 0; z < aStack.sizeZ; ++z) {
-                xml << "      <Plane TheZ=\"" << z << "\" TheT=\"" << t << "\" TheC=\"" << c << "\"";
-                if (timed) attributes("DeltaT", aMetadata.deltaT_s[std::size_t(t)], "s");
-                xml << "/>\n";
-            }
-    xml << "    </Pixels>\n  </Image>\n</OME>\n";
+    for (std::size_t k = 0; k < aImages.size(); ++k) writeImage(xml, k, aImages[k], aPixelType, first, ifd);
+    xml << "</OME>\n";
     return xml.str();
 }
 

@@ -37,6 +37,16 @@ OmeImageMetadata imageMetadata(DorudURIVuruda& aReader, const StackSummary& aWri
 // TiffData and one Plane per plane.
 std::string omeXml(const StackSummary& aStack, int aPixelType, const OmeImageMetadata& aMetadata);
 
+// One image of a file with several (stage positions, mosaic tiles).
+struct OmeImage {
+    StackSummary stack;
+    OmeImageMetadata metadata;
+};
+
+// The same for several images, stored one after the other, that share the first one's experimenter and
+// instrument.
+std::string omeXml(const std::vector<OmeImage>& aImages, int aPixelType);
+
 // The same with nothing known but the image's name.
 std::string omeXml(const StackSummary& aStack, int aPixelType, const std::string& aImageName);
 
