@@ -81,7 +81,14 @@ void DisplayPipeline::applyFull(const QList<int>& aChannels) {
     for (int c : aChannels) {
         if (c < 0 || c >= mState.channelCount()) continue;
         ChannelDisplay display = mState.display(c);
-        std::tie(display.minimum, display.maximum) = fullRange(mState.channels()[c], histogram(c));
+        ChannelInfo channel = mState.channels()[c];
+        // Sums and deviations of a projection are no longer in the channel's type: their own range.
+        const AnyPlane* plane = planeOf(c);
+        if (plane && mState.shown().mode == ViewMode::Projection &&
+            (std::holds_alternative<blitz::Array<unsigned int, 2>>(*plane) ||
+             std::holds_alternative<blitz::Array<float, 2>>(*plane)))
+            channel.bits = 32;
+        std::tie(display.minimum, display.maximum) = fullRange(channel, histogram(c));
         display.rangeSet = true;
         mState.setDisplay(c, display);
     }

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QStatusBar>
@@ -22,10 +23,14 @@
 #include "DisplayPipeline.h"
 #include "DorudURIVuruda.h"
 #include "FileNames.h"
+#include "JobProgress.h"
 #include "KorvaneViewerQt.h"
+#include "OrthogonalMode.h"
 #include "PlaneView.h"
 #include "ProfileLineOverlay.h"
 #include "ProfilePlot.h"
+#include "ProjectionDialog.h"
+#include "ProjectionMode.h"
 #include "Readout.h"
 #include "StackSliders.h"
 #include "StartupFile.h"
@@ -83,6 +88,7 @@ ViewerShell::ViewerShell(KorvaneViewerQt& aWindow)
     mReadout->setTextFormat(Qt::RichText);
     mZoomLabel = new QLabel(&mWindow);
     mWindow.statusbar->addWidget(mReadout, 1);
+    buildStackViews();
     mWindow.statusbar->addPermanentWidget(mZoomLabel);
     showZoom(mView->zoom());
 
@@ -146,6 +152,11 @@ void ViewerShell::buildMenus() {
     view->addAction(profile);
     mImageOnly = addAction(view, tr("&Image Only"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F)});
     mImageOnly->setCheckable(true);
+    view->addSeparator();
+    mProjection = addAction(view, tr("Z &Projection..."), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)});
+    mOrthogonal = addAction(view, tr("&Orthogonal Views"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)});
+    mOrthogonal->setCheckable(true);
+    mPlane = addAction(view, tr("Back to the Plane"), {QKeySequence(Qt::Key_Escape)});
 
     connect(mZoomIn, &QAction::triggered, mView, &PlaneView::zoomIn);
     connect(mZoomOut, &QAction::triggered, mView, &PlaneView::zoomOut);
@@ -298,4 +309,83 @@ bool ViewerShell::eventFilter(QObject* aWatched, QEvent* aEvent) {
         default:
             return false;
     }
+}
+
+void ViewerShell::buildStackViews() {
+    mProjectionMode = new ProjectionMode(mWindow);
+    mOrthogonalMode = new OrthogonalMode(mWindow);
+    mJobProgress = new JobProgress(&mWindow);
+    mWindow.statusbar->addPermanentWidget(mJobProgress);
+    connect(mProjectionMode, &ProjectionMode::progressed, mJobProgress, &JobProgress::showProgress);
+    connect(mOrthogonalMode, &OrthogonalMode::progressed, mJobProgress, &JobProgress::showProgress);
+    connect(mProjectionMode, &ProjectionMode::idle, mJobProgress, &QWidget::hide);
+    connect(mOrthogonalMode, &OrthogonalMode::idle, mJobProgress, &QWidget::hide);
+    connect(mProjectionMode, &ProjectionMode::failed, this, [this](const QString& aMessage) {
+        QMessageBox::critical(&mWindow, tr("Z Projection"), aMessage);
+    });
+    connect(mOrthogonalMode, &OrthogonalMode::failed, this, [this](const QString& aMessage) {
+        QMessageBox::critical(&mWindow, tr("Orthogonal Views"), aMessage);
+    });
+    connect(mOrthogonalMode, &OrthogonalMode::refused, this,
+            [this](const QString& aMessage) { mWindow.statusbar->showMessage(aMessage, 15000); });
+    connect(mOrthogonalMode, &OrthogonalMode::hovered, mReadout, &QLabel::setText);
+
+    connect(mProjection, &QAction::triggered, this, &ViewerShell::askProjection);
+    connect(mOrthogonal, &QAction::toggled, this, [this](bool aOn) {
+        StackMode mode = mWindow.viewState().stackMode();
+        if (aOn == (mode.mode == ViewMode::Orthogonal)) return;
+        mode.mode = aOn ? ViewMode::Orthogonal : ViewMode::Plane;
+        mWindow.viewState().setStackMode(mode);
+    });
+    connect(mPlane, &QAction::triggered, this, &ViewerShell::backToPlane);
+    connect(&mWindow.viewState(), &ViewState::changed, this, [this](ViewState::Aspects aWhat) {
+        if (aWhat & (ViewState::FileAspect | ViewState::PlaneAspect | ViewState::ModeAspect)) showStackMode();
+    });
+    showStackMode();
+}
+
+void ViewerShell::showStackMode() {
+    const ViewState& state = mWindow.viewState();
+    DorudURIVuruda* reader = mWindow.reader();
+    // Both need a stack of several planes; scan images have none.
+    bool stack = false;
+    try {
+        stack = state.hasShown() && state.shown().mode != ViewMode::ScanImage && reader && reader->isOpen() &&
+                reader->getSizeZ() > 1;
+    } catch (const BlitzFileIOException&) {
+    }
+    const ViewMode mode = state.stackMode().mode;
+    mProjection->setEnabled(stack);
+    mOrthogonal->setEnabled(stack || mode == ViewMode::Orthogonal);
+    const QSignalBlocker blocker(mOrthogonal);
+    mOrthogonal->setChecked(mode == ViewMode::Orthogonal);
+}
+
+void ViewerShell::askProjection() {
+    DorudURIVuruda* reader = mWindow.reader();
+    if (!mProjection->isEnabled() || !reader || !reader->isOpen()) return;
+    StackMode mode = mWindow.viewState().stackMode();
+    int planes = 0;
+    try {
+        planes = reader->getSizeZ();
+    } catch (const BlitzFileIOException&) {
+        return;
+    }
+    ProjectionDialog dialog(planes, mode.projection, &mWindow);
+    const int answer = dialog.exec();
+    mWindow.activateWindow();  // the keys go back to the window, also where no window manager hands them
+    if (answer != QDialog::Accepted) return;
+    mode.mode = ViewMode::Projection;
+    mode.projection = dialog.settings();
+    mWindow.viewState().setStackMode(mode);
+}
+
+void ViewerShell::backToPlane() {
+    // Esc first stops what is computed, and either way ends with the plane on screen.
+    if (mProjectionMode->isBusy()) mProjectionMode->cancel();
+    if (mOrthogonalMode->isBusy()) mOrthogonalMode->cancel();
+    StackMode mode = mWindow.viewState().stackMode();
+    if (mode.mode == ViewMode::Plane) return;
+    mode.mode = ViewMode::Plane;
+    mWindow.viewState().setStackMode(mode);
 }

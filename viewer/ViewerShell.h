@@ -7,7 +7,10 @@
 #include <QPointer>
 
 class DisplayPanel;
+class JobProgress;
 class KorvaneViewerQt;
+class OrthogonalMode;
+class ProjectionMode;
 class PlaneView;
 class ProfileLineOverlay;
 class ProfilePlot;
@@ -43,6 +46,12 @@ class ViewerShell : public QObject {
     QAction* autoAction() const { return mAuto; }
     QAction* fullAction() const { return mFull; }
     QAction* playAction() const { return mPlay; }
+    QAction* projectionAction() const { return mProjection; }
+    QAction* orthogonalAction() const { return mOrthogonal; }
+    QAction* planeAction() const { return mPlane; }
+    ProjectionMode* projectionMode() const { return mProjectionMode; }
+    OrthogonalMode* orthogonalMode() const { return mOrthogonalMode; }
+    JobProgress* jobProgress() const { return mJobProgress; }
     QDockWidget* displayDock() const { return mDock; }
     QDockWidget* profileDock() const { return mProfileDock; }
     StackSliders* stackSliders() const { return mSliders; }
@@ -64,6 +73,11 @@ class ViewerShell : public QObject {
     bool isInWindow(QObject* aObject) const;
     // The open file's z and t extents to the sliders.
     void showExtents();
+    // The projection and the orthogonal views: their modes, menu entries, progress and messages.
+    void buildStackViews();
+    void askProjection();
+    void backToPlane();
+    void showStackMode();
 
     KorvaneViewerQt& mWindow;
     PlaneView* mView;
@@ -79,6 +93,12 @@ class ViewerShell : public QObject {
     QAction* mAuto = nullptr;
     QAction* mFull = nullptr;
     QAction* mPlay = nullptr;
+    QAction* mProjection = nullptr;
+    QAction* mOrthogonal = nullptr;
+    QAction* mPlane = nullptr;
+    ProjectionMode* mProjectionMode = nullptr;
+    OrthogonalMode* mOrthogonalMode = nullptr;
+    JobProgress* mJobProgress = nullptr;
     QDockWidget* mDock = nullptr;
     QDockWidget* mProfileDock = nullptr;
     StackSliders* mSliders = nullptr;

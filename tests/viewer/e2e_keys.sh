@@ -5,6 +5,11 @@
 #       the demo stack (each changes the picture, the way back restores it); channel colours on and off.
 #   e2e_keys.sh colours VIEWER MAKE_DEMO CHECKER WORKDIR PNG
 #       saves the window with the demo stack in channel colours, zoomed in, the cursor on a cell.
+#   e2e_keys.sh stackviews VIEWER MAKE_DEMO CHECKER WORKDIR
+#       orthogonal views and a z projection on the demo stack come with their keys and go with Esc and
+#       Page Down.
+#   e2e_keys.sh orthogonal VIEWER MAKE_DEMO CHECKER WORKDIR PNG
+#       saves the window with the demo stack's orthogonal views in channel colours, fitted, crossing a cell.
 # Exits 77 (skipped) only when no X server can be started.
 set -u
 mode=$1 viewer=${KORVANE_VIEWER:-$2} make_demo=$3 checker=$4 work=$5 out=${6:-$5/colours.png}
@@ -81,6 +86,26 @@ colours)
     xdotool key --clearmodifiers ctrl+shift+c ctrl+plus ctrl+shift+d ctrl+shift+b &&
         xdotool mousemove --window $window 420 330
     sleep 2
+    mkdir -p "$(dirname "$out")" && shoot "$out" && echo "window picture written to $out" || exit 1
+    ;;
+stackviews)
+    start "$work/demo.lsm"
+    shoot "$work/plane0.png"
+    press ctrl+shift+o "$work/ortho.png"
+    [ "$(differing "$work/plane0.png" "$work/ortho.png")" -gt 1000 ] || fail "Ctrl+Shift+O showed no side views"
+    press Escape "$work/back.png"
+    [ "$(differing "$work/plane0.png" "$work/back.png")" -lt 400 ] || fail "Esc did not leave the orthogonal views"
+    xdotool key --clearmodifiers ctrl+shift+p && sleep 0.7 && press Return "$work/projection.png"
+    [ "$(differing "$work/plane0.png" "$work/projection.png")" -gt 1000 ] || fail "the projection shows the plane"
+    press Next "$work/next.png"
+    press Prior "$work/plane.png"
+    [ "$(differing "$work/plane0.png" "$work/plane.png")" -lt 400 ] || fail "moving z did not leave the projection"
+    echo "orthogonal views, projection and back"
+    ;;
+orthogonal)
+    start "$work/demo.lsm"
+    xdotool key --clearmodifiers ctrl+shift+c ctrl+shift+o && sleep 1 && xdotool key --clearmodifiers ctrl+0 &&
+        sleep 0.5 && xdotool mousemove --window $window 516 320 click 1 && sleep 1.5
     mkdir -p "$(dirname "$out")" && shoot "$out" && echo "window picture written to $out" || exit 1
     ;;
 *) echo "unknown mode $mode"; exit 2 ;;

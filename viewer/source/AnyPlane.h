@@ -14,6 +14,13 @@ using AnyPlane = std::variant<std::monostate, blitz::Array<unsigned char, 2>, bl
 
 inline bool isEmptyPlane(const AnyPlane& aPlane) { return std::holds_alternative<std::monostate>(aPlane); }
 
+// Makes aTarget share aSource's elements. Plain assignment between planes of one type would copy the
+// elements into the target's own storage instead (Blitz++ arrays assign by value).
+inline void sharePlane(AnyPlane& aTarget, const AnyPlane& aSource) {
+    aTarget = std::monostate();
+    aTarget = aSource;
+}
+
 // Columns by rows; empty for nothing.
 inline QSize planeSize(const AnyPlane& aPlane) {
     return std::visit(

@@ -17,7 +17,7 @@ void PlaneSource::keep(const AnyPlane& aPlane, const PlaneRequest& aRequest, boo
     const PlaneRequest before = mChannelRequest;
     if (planeData(aPlane) != planeData(mPlane) || !(aRequest == mRequest) || aFromReader != mFromReader)
         ++mGeneration;
-    mPlane = aPlane;
+    sharePlane(mPlane, aPlane);
     mRequest = aRequest;
     mFromReader = aFromReader && !isEmptyPlane(aPlane);
     // Channel planes of another place, or of another kind of source, no longer belong with it.
@@ -26,7 +26,14 @@ void PlaneSource::keep(const AnyPlane& aPlane, const PlaneRequest& aRequest, boo
     if (!aFromReader || !(place == before)) mChannelPlanes.clear();
     mChannelRequest = place;
     if (size_t(aRequest.index.channel) < mChannelPlanes.size())
-        mChannelPlanes[size_t(aRequest.index.channel)] = aPlane;
+        sharePlane(mChannelPlanes[size_t(aRequest.index.channel)], aPlane);
+}
+
+void PlaneSource::keepComputed(const std::vector<AnyPlane>& aChannelPlanes, const PlaneRequest& aRequest) {
+    const size_t channel = size_t(aRequest.index.channel);
+    keep(channel < aChannelPlanes.size() ? aChannelPlanes[channel] : AnyPlane(), aRequest, false);
+    mChannelPlanes = std::vector<AnyPlane>(aChannelPlanes);  // shares, never copies into the old planes
+    ++mGeneration;
 }
 
 void PlaneSource::release() {

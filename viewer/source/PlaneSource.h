@@ -35,6 +35,9 @@ class PlaneSource {
     // The plane now on screen. aFromReader: the reader's answer to aRequest, which may answer the same
     // request again; otherwise computed (the request tells where it lies in the stack).
     void keep(const AnyPlane& aPlane, const PlaneRequest& aRequest, bool aFromReader = true);
+    // Computed planes of every channel of the file at once (empty for channels not computed), indexed by
+    // channel; the one of aRequest's channel is the plane on screen.
+    void keepComputed(const std::vector<AnyPlane>& aChannelPlanes, const PlaneRequest& aRequest);
     // Lets go of every kept plane, so that its memory is free before the next read.
     void release();
     // After a file was opened or the series changed, the kept planes answer no request any more (they

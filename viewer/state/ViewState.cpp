@@ -30,7 +30,8 @@ void ViewState::setFile(const QByteArray& aFileName, const StackInfo& aInfo) {
     mDisplays = QVector<ChannelDisplay>(aInfo.channels.size());
     mHasShown = false;
     mProfileLine = QLineF();
-    announce(FileAspect | PlaneAspect | DisplayAspect | OverlayAspect);
+    mStackMode = StackMode();
+    announce(FileAspect | PlaneAspect | DisplayAspect | OverlayAspect | ModeAspect);
 }
 
 void ViewState::clearFile() {
@@ -39,7 +40,8 @@ void ViewState::clearFile() {
     mDisplays.clear();
     mHasShown = false;
     mProfileLine = QLineF();
-    announce(FileAspect | PlaneAspect | DisplayAspect | OverlayAspect);
+    mStackMode = StackMode();
+    announce(FileAspect | PlaneAspect | DisplayAspect | OverlayAspect | ModeAspect);
 }
 
 void ViewState::setShown(const PlaneRequest& aRequest, ElementType aType) {
@@ -95,4 +97,10 @@ void ViewState::setProfileLine(const QLineF& aLine) {
     if (line == mProfileLine) return;
     mProfileLine = line;
     announce(OverlayAspect);
+}
+
+void ViewState::setStackMode(const StackMode& aMode) {
+    if (mStackMode == aMode) return;
+    mStackMode = aMode;
+    announce(ModeAspect);
 }

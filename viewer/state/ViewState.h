@@ -9,6 +9,7 @@
 
 #include "ChannelDisplay.h"
 #include "PlaneRequest.h"
+#include "StackMode.h"
 
 // Physical size of a step along each axis.
 struct Calibration {
@@ -49,6 +50,7 @@ class ViewState : public QObject {
         DisplayAspect = 4,   // channel ranges, colours, visibility, contrast, composite
         ZoomAspect = 8,      // the zoom of the view
         OverlayAspect = 16,  // scale bar, profile line
+        ModeAspect = 32,     // projection, orthogonal views and their crossing
     };
     Q_DECLARE_FLAGS(Aspects, Aspect)
 
@@ -110,6 +112,9 @@ class ViewState : public QObject {
     // there is none. It stays while z and t change; another file removes it.
     const QLineF& profileLine() const { return mProfileLine; }
     void setProfileLine(const QLineF& aLine);
+    // Plane, projection or orthogonal views; back to the plane with every file.
+    const StackMode& stackMode() const { return mStackMode; }
+    void setStackMode(const StackMode& aMode);
 
   signals:
     void changed(ViewState::Aspects aWhat);
@@ -130,6 +135,7 @@ class ViewState : public QObject {
     double mZoom = 1.0;
     bool mScaleBar = false;
     QLineF mProfileLine;
+    StackMode mStackMode;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(ViewState::Aspects)

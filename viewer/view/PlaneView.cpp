@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Crossing.h"
 #include "Reduction.h"
 #include "ScaleBar.h"
 #include "ViewState.h"
@@ -34,7 +35,7 @@ void PlaneView::setState(ViewState* aState) {
     if (!mState) return;
     connect(mState, &ViewState::changed, this, [this](ViewState::Aspects aWhat) {
         if (aWhat & ViewState::ZoomAspect && mState->zoom() != mZoom) setZoom(mState->zoom());
-        if (aWhat & (ViewState::OverlayAspect | ViewState::FileAspect)) {
+        if (aWhat & (ViewState::OverlayAspect | ViewState::FileAspect | ViewState::ModeAspect)) {
             followScrolling();
             update();
         }
@@ -141,11 +142,19 @@ double PlaneView::fitZoom() const {
         const QMargins margins = contents->layout()->contentsMargins();
         available -= QSize(margins.left() + margins.right(), margins.top() + margins.bottom());
     }
+    const QSize companions = mCompanions.isEmpty() ? QSize(0, 0) : mCompanions;
+    // Each view's side is rounded up on its own: a pixel more for the companions.
+    if (!mCompanions.isEmpty()) available -= QSize(mCompanionGap + 1, mCompanionGap + 1);
     if (available.isEmpty()) return 1.0;
-    const double zoom = std::min(double(available.width()) / mPicture.width(),
-                                 double(available.height()) / mPicture.height());
+    const double zoom = std::min(double(available.width()) / (mPicture.width() + companions.width()),
+                                 double(available.height()) / (mPicture.height() + companions.height()));
     // Just below, so that rounding the size up never calls for scroll bars.
     return std::clamp(zoom * (1.0 - 1e-9), kMinZoom, kMaxZoom);
+}
+
+void PlaneView::setCompanions(const QSize& aPictureUnits, int aGap) {
+    mCompanions = aPictureUnits;
+    mCompanionGap = aGap;
 }
 
 void PlaneView::fitToWindow() { setZoom(fitZoom()); }
@@ -195,6 +204,11 @@ void PlaneView::paintEvent(QPaintEvent* aEvent) {
                                pixels.height() * mZoom);
             painter.drawImage(drawn, mPicture, QRectF(pixels));
         }
+    }
+    if (mState && mState->stackMode().mode == ViewMode::Orthogonal && mState->stackMode().crossing.x() >= 0) {
+        const QPoint at = mState->stackMode().crossing;
+        paintCrossing(painter, QRectF(QPointF(0, 0), QSizeF(scaledSize())),
+                      QPointF((at.x() + 0.5) * mZoom, (at.y() + 0.5) * mZoom));
     }
     if (mState && mState->scaleBar() && mState->calibration().spatial()) {
         painter.setClipping(false);

@@ -41,6 +41,9 @@ class PlaneView : public QLabel {
     void zoomOut();
     // The zoom at which the whole picture just fits into the visible area.
     double fitZoom() const;
+    // Views beside (aPictureUnits' width) and below (its height) the picture, at its zoom and aGap pixels
+    // away, that fitting makes room for as well.
+    void setCompanions(const QSize& aPictureUnits, int aGap);
     void fitToWindow();
     // How a newly opened file starts: fitted when its picture is larger than the view, else at 100 %.
     void zoomForOpening();
@@ -79,6 +82,8 @@ class PlaneView : public QLabel {
     QPoint mPanStart;
     QPoint mPanStartScroll;
     QPoint mHoverWidgetPoint{-1, -1};
+    QSize mCompanions;
+    int mCompanionGap = 0;
 };
 
 #endif

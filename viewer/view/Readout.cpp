@@ -74,7 +74,8 @@ QString readoutText(const ViewState& aState, const AnyPlane& aShown,
         else
             physical << micrometres(x * calibration.xMicrons) + QStringLiteral(", ") +
                             micrometres(row * calibration.yMicrons);
-        if (calibration.zMicrons > 0.0)
+        // A projection has no one z.
+        if (calibration.zMicrons > 0.0 && shown.mode != ViewMode::Projection)
             physical << QStringLiteral("z ") + micrometres(z * calibration.zMicrons);
     }
     if (const double seconds = calibration.secondsAt(t); seconds >= 0.0)

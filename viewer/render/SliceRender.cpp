@@ -1,0 +1,251 @@
+#include "SliceRender.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "Histogram.h"
+#include "PlaneDisplay.h"
+#include "Renderer.h"
+#include "ViewState.h"
+
+namespace {
+
+// The renderers' opaque colours are the same bits in both formats; without alpha a picture paints as a
+// plain copy.
+bool prepare(const QSize& aSize, QImage& aPicture,
+             QImage::Format aFormat = QImage::Format_ARGB32_Premultiplied) {
+    if (aPicture.size() != aSize || aPicture.format() != aFormat) {
+        aPicture = QImage();
+        if (aSize.isEmpty()) return false;
+        aPicture = QImage(aSize, aFormat);
+    }
+    return !aPicture.isNull();
+}
+
+QSize stretchedSize(const QSize& aSlice, bool aZAlongRows, int aZPixels) {
+    return aZAlongRows ? QSize(aSlice.width(), aZPixels) : QSize(aZPixels, aSlice.height());
+}
+
+// Element (aRow, aColumn) of a plane counted from its first.
+template <typename T>
+const T* rowOf(const blitz::Array<T, 2>& aPlane, int aRow) {
+    return &aPlane(aPlane.lbound(0) + aRow, aPlane.lbound(1));
+}
+
+// Rows of the slice a prefetch runs ahead of the one drawn: rows of a y-z slice lie a whole x-z slice
+// apart in the stack, so each starts with a cache and TLB miss that is better taken early.
+constexpr int kRowsAhead = 8;
+// An x-z slice is drawn in tiles of this many columns and planes: the stack holds a column's planes
+// side by side, the picture a plane's columns, and a tile of both stays in the first-level cache.
+constexpr int kTile = 16;
+
+// The slice through aTable straight into the stretched picture. An x-z slice (z along rows) is drawn
+// once per plane and its rows copied down the stretch; a y-z slice (z along columns) is looked up once
+// per element and each colour spread over its stretch.
+template <typename T>
+void drawStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, bool aZAlongRows,
+                   const std::vector<int>& aPlaneOf, QImage& aPicture) {
+    uchar* bits = aPicture.bits();
+    const qsizetype bytesPerLine = aPicture.bytesPerLine();
+    const std::ptrdiff_t rowStride = aSlice.stride(0);
+    const std::ptrdiff_t stride = aSlice.stride(1);
+    const auto line = [&](int aRow) { return reinterpret_cast<QRgb*>(bits + bytesPerLine * aRow); };
+    const T* first = rowOf(aSlice, 0);
+    const int rows = aSlice.extent(0);
+    const int cols = aSlice.extent(1);
+    if (aZAlongRows) {
+        std::vector<QRgb*> lines(static_cast<size_t>(rows), nullptr);  // each plane's first picture line
+        for (int r = int(aPlaneOf.size()) - 1; r >= 0; --r) lines[size_t(aPlaneOf[size_t(r)])] = line(r);
+        for (int z0 = 0; z0 < rows; z0 += kTile) {
+            for (int x0 = 0; x0 < cols; x0 += kTile) {
+                const int z1 = std::min(rows, z0 + kTile);
+                const int x1 = std::min(cols, x0 + kTile);
+                for (int z = z0; z < z1; ++z) {
+                    QRgb* target = lines[size_t(z)];
+                    if (!target) continue;  // a plane the squeezed picture leaves out
+                    const T* element = first + z * rowStride;
+                    for (int x = x0; x < x1; ++x) target[x] = aTable[element[x * stride]];
+                }
+            }
+        }
+        for (int r = 1; r < int(aPlaneOf.size()); ++r)
+            if (aPlaneOf[size_t(r)] == aPlaneOf[size_t(r) - 1])
+                std::memcpy(line(r), line(r - 1), size_t(cols) * sizeof(QRgb));
+        return;
+    }
+    // Each plane's stretch: a run of picture columns.
+    std::vector<int> runs(static_cast<size_t>(cols), 0);
+    for (int plane : aPlaneOf) ++runs[size_t(plane)];
+    for (int y = 0; y < rows; ++y) {
+        if (y + kRowsAhead < rows) {
+            const char* ahead = reinterpret_cast<const char*>(first + (y + kRowsAhead) * rowStride);
+            for (std::ptrdiff_t b = 0; b < std::ptrdiff_t(cols * stride * sizeof(T)); b += 64)
+                __builtin_prefetch(ahead + b);
+        }
+        const T* element = first + y * rowStride;
+        QRgb* target = line(y);
+        for (int z = 0; z < cols; ++z) {
+            const QRgb colour = aTable[element[z * stride]];
+            for (int n = runs[size_t(z)]; n > 0; --n) *target++ = colour;
+        }
+    }
+}
+
+// An unstretched picture stretched along z.
+void stretch(const QImage& aNative, bool aZAlongRows, const std::vector<int>& aPlaneOf, QImage& aPicture) {
+    uchar* bits = aPicture.bits();
+    const qsizetype bytesPerLine = aPicture.bytesPerLine();
+    if (aZAlongRows) {
+        for (int r = 0; r < int(aPlaneOf.size()); ++r)
+            std::memcpy(bits + bytesPerLine * r, aNative.constScanLine(aPlaneOf[size_t(r)]),
+                        size_t(aNative.width()) * sizeof(QRgb));
+        return;
+    }
+    for (int y = 0; y < aNative.height(); ++y) {
+        const QRgb* native = reinterpret_cast<const QRgb*>(aNative.constScanLine(y));
+        QRgb* line = reinterpret_cast<QRgb*>(bits + bytesPerLine * y);
+        for (size_t c = 0; c < aPlaneOf.size(); ++c) line[c] = native[aPlaneOf[c]];
+    }
+}
+
+QRgb fileColour(const ViewState& aState, int aChannel) {
+    return aChannel >= 0 && aChannel < aState.channelCount() ? aState.channels()[aChannel].colour
+                                                             : QRgb(0xFFFFFFFF);
+}
+
+// The lookup table a channel shows in, alone as the x-y view shows it: its file colour as grey.
+LutTable lutAlone(const ViewState& aState, int aChannel) {
+    const Lut lut = aState.display(aChannel).lut;
+    return lutTable(lut == Lut::FileColour ? Lut::Grey : lut, fileColour(aState, aChannel));
+}
+
+const AnyPlane& entry(const std::vector<AnyPlane>& aPlanes, int aChannel) {
+    static const AnyPlane none;
+    return aChannel >= 0 && size_t(aChannel) < aPlanes.size() ? aPlanes[size_t(aChannel)] : none;
+}
+
+}  // namespace
+
+int planeAtPixel(int aPixel, int aPixels, int aPlanes) {
+    if (aPixels <= 0 || aPlanes <= 0) return 0;
+    const int plane = int(std::floor((aPixel + 0.5) * aPlanes / aPixels));
+    return std::clamp(plane, 0, aPlanes - 1);
+}
+
+double pixelOfPlane(int aPlane, int aPixels, int aPlanes) {
+    return aPlanes > 0 ? (aPlane + 0.5) * aPixels / aPlanes : 0.0;
+}
+
+bool SliceRenderer::TableKey::operator==(const TableKey& aOther) const {
+    return type == aOther.type && automatic == aOther.automatic && minimum == aOther.minimum &&
+           maximum == aOther.maximum && offset == aOther.offset && scale == aOther.scale && lut == aOther.lut;
+}
+
+const std::vector<QRgb>* SliceRenderer::tableFor(const ViewState& aState, const AnyPlane& aSlice,
+                                                 const AnyPlane& aPlane) {
+    const bool small = std::holds_alternative<blitz::Array<unsigned char, 2>>(aSlice) ||
+                       std::holds_alternative<blitz::Array<unsigned short, 2>>(aSlice);
+    if (!small || aState.composite()) return nullptr;
+    const int channel = aState.shown().index.channel;
+    const ChannelDisplay display = aState.display(channel);
+    TableKey key;
+    key.type = aSlice.index();
+    key.automatic = aState.automaticContrast();
+    if (key.automatic) {
+        // The mapping of the x-y plane, so that the three views agree.
+        const GreyMapping mapping = std::visit(
+            [](const auto& aArray) -> GreyMapping {
+                if constexpr (std::is_same_v<std::decay_t<decltype(aArray)>, std::monostate>)
+                    return GreyMapping();
+                else
+                    return greyMappingFor(aArray);
+            },
+            aPlane);
+        key.offset = mapping.offset;
+        key.scale = mapping.scale;
+    } else {
+        key.minimum = display.minimum;
+        key.maximum = display.maximum;
+        key.lut = lutAlone(aState, channel);
+    }
+    if (!mTable.empty() && key == mKey) return &mTable;
+    const size_t values = std::holds_alternative<blitz::Array<unsigned char, 2>>(aSlice) ? 256 : 65536;
+    mTable.resize(values);
+    for (size_t v = 0; v < values; ++v)
+        mTable[v] = key.automatic ? opaqueGrey(greyLevel(double(v), GreyMapping{key.offset, key.scale}))
+                                  : key.lut[size_t(displayLevel(double(v), key.minimum, key.maximum))];
+    mKey = key;
+    return &mTable;
+}
+
+void SliceRenderer::render(const ViewState& aState, const std::vector<AnyPlane>& aSlices,
+                           const std::vector<AnyPlane>& aPlanes, bool aZAlongRows, int aZPixels,
+                           QImage& aPicture) {
+    const int shownChannel = aState.shown().index.channel;
+    const AnyPlane& shown = entry(aSlices, shownChannel);
+    const QSize sliceSize = planeSize(shown);
+    const int planes = aZAlongRows ? sliceSize.height() : sliceSize.width();
+    if (sliceSize.isEmpty() || aZPixels < 1 ||
+        !prepare(stretchedSize(sliceSize, aZAlongRows, aZPixels), aPicture, QImage::Format_RGB32))
+        return;
+    mPlaneOf.resize(size_t(aZPixels));
+    for (int p = 0; p < aZPixels; ++p) mPlaneOf[size_t(p)] = planeAtPixel(p, aZPixels, planes);
+
+    if (const std::vector<QRgb>* table = tableFor(aState, shown, entry(aPlanes, shownChannel))) {
+        std::visit(
+            [&](const auto& aArray) {
+                using Plane = std::decay_t<decltype(aArray)>;
+                if constexpr (std::is_same_v<Plane, blitz::Array<unsigned char, 2>> ||
+                              std::is_same_v<Plane, blitz::Array<unsigned short, 2>>)
+                    drawStretched(aArray, table->data(), aZAlongRows, mPlaneOf, aPicture);
+            },
+            shown);
+        return;
+    }
+
+    if (!aState.composite()) {
+        if (aState.automaticContrast()) {
+            std::visit(
+                [&](const auto& aSlice) {
+                    if constexpr (!std::is_same_v<std::decay_t<decltype(aSlice)>, std::monostate>) {
+                        using T = typename std::decay_t<decltype(aSlice)>::T_numtype;
+                        const auto* plane = std::get_if<blitz::Array<T, 2>>(&entry(aPlanes, shownChannel));
+                        const GreyMapping mapping = plane ? greyMappingFor(*plane) : greyMappingFor(aSlice);
+                        if (!prepare(sliceSize, mNative)) return;
+                        renderGreyRows(aSlice, mapping, {}, mNative.bits(), mNative.bytesPerLine(), 0,
+                                       aSlice.extent(0));
+                    }
+                },
+                shown);
+        } else {
+            const ChannelDisplay display = aState.display(shownChannel);
+            renderMapped(shown, display.minimum, display.maximum, lutAlone(aState, shownChannel), mNative);
+        }
+    } else {
+        std::vector<CompositeChannel> parts;
+        std::vector<Histogram> ranges;  // automatic contrast: each channel over its x-y plane's values
+        ranges.reserve(aSlices.size());
+        for (int c = 0; c < int(aSlices.size()); ++c) {
+            const ChannelDisplay display = aState.display(c);
+            if (!display.visible || isEmptyPlane(aSlices[size_t(c)]) ||
+                planeSize(aSlices[size_t(c)]) != sliceSize)
+                continue;
+            CompositeChannel part{&aSlices[size_t(c)], display.minimum, display.maximum,
+                                  lutTable(display.lut, fileColour(aState, c))};
+            if (aState.automaticContrast()) {
+                const AnyPlane& plane = entry(aPlanes, c);
+                ranges.push_back(histogramOf(isEmptyPlane(plane) ? aSlices[size_t(c)] : plane));
+                part.minimum = ranges.back().minimum;
+                part.maximum = ranges.back().maximum;
+            }
+            parts.push_back(part);
+        }
+        if (parts.empty()) {
+            if (prepare(sliceSize, mNative)) mNative.fill(Qt::black);
+        } else {
+            renderComposite(parts, aState.spectral(), mNative);
+        }
+    }
+    if (mNative.size() == sliceSize) stretch(mNative, aZAlongRows, mPlaneOf, aPicture);
+}

@@ -1,0 +1,56 @@
+#ifndef KORVANE_SLICERENDER_H
+#define KORVANE_SLICERENDER_H
+
+#include <QImage>
+#include <QRgb>
+#include <vector>
+
+#include "AnyPlane.h"
+#include "Lut.h"
+
+class ViewState;
+
+// The z plane that pixel aPixel along z shows when aPlanes planes are drawn aPixels long.
+int planeAtPixel(int aPixel, int aPixels, int aPlanes);
+// The middle of plane aPlane along z in such a picture, in pixels.
+double pixelOfPlane(int aPlane, int aPixels, int aPlanes);
+
+// Draws the slices of the orthogonal views as the x-y view draws its plane (the channel's range and
+// colour, automatic contrast with the x-y plane's mapping, or the visible channels in their colours),
+// stretched along z so that a z step is as long on screen as it is in the sample. One renderer per view:
+// it keeps the colour of every value while the display settings stay, so that moving the crossing costs
+// one look-up per slice element.
+class SliceRenderer {
+  public:
+    // aSlices: each channel's slice, indexed by channel, empty where there is none; all of one size.
+    // aPlanes: the x-y view's planes, likewise, for automatic contrast. z runs down the rows
+    // (aZAlongRows: the x-z view, slices of z rows) or along the columns (the y-z view, slices of z
+    // columns), drawn aZPixels long. The picture (RGB32) is drawn over in place when its size fits, so
+    // whoever shows it lets go of it first.
+    void render(const ViewState& aState, const std::vector<AnyPlane>& aSlices,
+                const std::vector<AnyPlane>& aPlanes, bool aZAlongRows, int aZPixels, QImage& aPicture);
+
+  private:
+    // What the kept table was made for.
+    struct TableKey {
+        size_t type = 0;
+        bool automatic = false;
+        double minimum = 0.0;
+        double maximum = 0.0;
+        float offset = 0.0f;
+        float scale = 0.0f;
+        LutTable lut{};
+        bool operator==(const TableKey& aOther) const;
+    };
+
+    // The table for a slice of 8- or 16-bit elements shown alone; null for others.
+    const std::vector<QRgb>* tableFor(const ViewState& aState, const AnyPlane& aSlice,
+                                      const AnyPlane& aPlane);
+
+    std::vector<QRgb> mTable;
+    TableKey mKey;
+    QImage mNative;  // the slice unstretched, for everything the table does not draw
+    std::vector<int> mPlaneOf;
+};
+
+#endif
