@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "LSMText.h"
+
 namespace korvane::tools {
 
 namespace {
@@ -71,11 +73,8 @@ bool isStrictUtf8(std::string_view aBytes) {
 }
 
 std::string textFromFile(std::string_view aBytes) {
-    std::string text;
-    if (isStrictUtf8(aBytes))
-        text = aBytes;
-    else
-        for (const char byte : aBytes) appendUtf8(text, static_cast<unsigned char>(byte));
+    // The reader's decoding, so that a name reads the same in the window, in info and in OME-XML.
+    std::string text = decodeLSMText(reinterpret_cast<const unsigned char*>(aBytes.data()), aBytes.size());
     for (char& ch : text)
         if (static_cast<unsigned char>(ch) < 0x20) ch = ' ';
     return text;

@@ -12,9 +12,9 @@ namespace korvane::tools {
 // surrogates, nothing above U+10FFFF, no U+FFFE or U+FFFF.
 bool isStrictUtf8(std::string_view aBytes);
 
-// Text a file (or a file name) holds, for display: the bytes themselves when they are strict UTF-8,
-// otherwise read as Latin-1, the code page older microscope software wrote; control characters
-// become blanks.
+// Text a file (or a file name) holds, for display, decoded as the LSM reader decodes its texts: cut at
+// the first NUL, the bytes themselves when they are UTF-8, otherwise read as Windows-1252, the code page
+// microscope software wrote; blank placeholders become empty and control characters blanks.
 std::string textFromFile(std::string_view aBytes);
 
 // aBytes as an XML attribute value or element content: every ill-formed UTF-8 sequence replaced by

@@ -23,11 +23,15 @@ std::string parseToolArguments(int aArgc, const char* const* aArgv, ToolArgument
         const std::string_view name =
             spelled.substr(std::min(spelled.find_first_not_of('-'), spelled.size()));
         const bool hasValue = spelled.size() < argument.size();
-        if (name == "compression") {
+        std::optional<std::string>* value = name == "compression" ? &aArguments.compression
+                                            : name == "method"    ? &aArguments.method
+                                            : name == "z"         ? &aArguments.zRange
+                                                                  : nullptr;
+        if (value != nullptr) {
             if (hasValue)
-                aArguments.compression = std::string(argument.substr(spelled.size() + 1));
+                *value = std::string(argument.substr(spelled.size() + 1));
             else if (i + 1 < aArgc)
-                aArguments.compression = std::string(aArgv[++i]);
+                *value = std::string(aArgv[++i]);
             else
                 return "Missing value after '" + std::string(spelled) + "'.";
             continue;

@@ -16,7 +16,9 @@ struct ToolArguments {
     bool bigTiff = false;
     bool force = false;
     std::optional<std::string> compression;
-    std::vector<std::string> words;  // the command, then its files
+    std::optional<std::string> method;  // of a projection
+    std::optional<std::string> zRange;  // FROM:TO
+    std::vector<std::string> words;     // the command, then its files
 };
 
 // Parses aArgv[1..]: options may stand anywhere, as --name, -name or --name=value, and "--" makes

@@ -60,28 +60,32 @@ void writePlane(TIFF* aTiff, TiffOutputStream& aStream, const StackSummary& aSta
 // which saves about a tenth of the time against larger batches. Together with the reader's own buffer
 // of one directory this bounds the memory whatever the stack's size.
 template <typename T>
-bool writePlanes(OmePlaneSource& aSource, const StackSummary& aStack, TIFF* aTiff, TiffOutputStream& aStream,
+bool writePlanes(const std::vector<OmeImagePlanes>& aImages, TIFF* aTiff, TiffOutputStream& aStream,
                  const std::string& aXml, uint16_t aCompression, const ConvertOptions& aOptions) {
-    const int64_t total = int64_t(aStack.sizeT) * aStack.sizeC * aStack.sizeZ;
-    const uint64_t planePixels = uint64_t(aStack.sizeX) * uint64_t(aStack.sizeY);
-    const int chunk =
-        int(std::clamp<uint64_t>((2 << 20) / (planePixels * sizeof(T)), 1, uint64_t(aStack.sizeZ)));
+    int64_t total = 0, done = 0;
+    for (const OmeImagePlanes& image : aImages)
+        total += int64_t(image.stack.sizeT) * image.stack.sizeC * image.stack.sizeZ;
     PlaneBlock block{blitz::Array<T, 3>()};
-    int64_t done = 0;
-    for (int t = 0; t < aStack.sizeT; ++t) {
-        for (int c = 0; c < aStack.sizeC; ++c) {
-            for (int z = 0; z < aStack.sizeZ; z += chunk) {
-                const int count = std::min(chunk, aStack.sizeZ - z);
-                aSource.readPlanes(block, t, c, z, count);
-                const auto* planes = std::get_if<blitz::Array<T, 3>>(&block);
-                if (planes == nullptr || uint64_t(planes->size()) != planePixels * uint64_t(count) ||
-                    !planes->isStorageContiguous())
-                    throw std::logic_error("a plane source gave planes of another type or extent");
-                for (int k = 0; k < count; ++k) {
-                    writePlane(aTiff, aStream, aStack, planes->dataFirst() + uint64_t(k) * planePixels,
-                               aCompression, done, aXml);
-                    ++done;
-                    if (aOptions.progress && !aOptions.progress(done, total)) return false;
+    for (const OmeImagePlanes& image : aImages) {
+        const StackSummary& stack = image.stack;
+        const uint64_t planePixels = uint64_t(stack.sizeX) * uint64_t(stack.sizeY);
+        const int chunk =
+            int(std::clamp<uint64_t>((2 << 20) / (planePixels * sizeof(T)), 1, uint64_t(stack.sizeZ)));
+        for (int t = 0; t < stack.sizeT; ++t) {
+            for (int c = 0; c < stack.sizeC; ++c) {
+                for (int z = 0; z < stack.sizeZ; z += chunk) {
+                    const int count = std::min(chunk, stack.sizeZ - z);
+                    image.source.readPlanes(block, t, c, z, count);
+                    const auto* planes = std::get_if<blitz::Array<T, 3>>(&block);
+                    if (planes == nullptr || uint64_t(planes->size()) != planePixels * uint64_t(count) ||
+                        !planes->isStorageContiguous())
+                        throw std::logic_error("a plane source gave planes of another type or extent");
+                    for (int k = 0; k < count; ++k) {
+                        writePlane(aTiff, aStream, stack, planes->dataFirst() + uint64_t(k) * planePixels,
+                                   aCompression, done, aXml);
+                        ++done;
+                        if (aOptions.progress && !aOptions.progress(done, total)) return false;
+                    }
                 }
             }
         }
@@ -93,17 +97,25 @@ bool writePlanes(OmePlaneSource& aSource, const StackSummary& aStack, TIFF* aTif
 
 bool writeOmeTiff(OmePlaneSource& aSource, const StackSummary& aStack, int aPixelType,
                   const std::string& aXml, const std::string& aOutputPath, const ConvertOptions& aOptions) {
+    return writeOmeTiff({{aSource, aStack}}, aPixelType, aXml, aOutputPath, aOptions);
+}
+
+bool writeOmeTiff(const std::vector<OmeImagePlanes>& aImages, int aPixelType, const std::string& aXml,
+                  const std::string& aOutputPath, const ConvertOptions& aOptions) {
     const uint16_t compression = aOptions.compression == OutputCompression::Lzw ? COMPRESSION_LZW
                                  : aOptions.compression == OutputCompression::Deflate
                                      ? COMPRESSION_ADOBE_DEFLATE
                                      : COMPRESSION_NONE;
     // Classic TIFF offsets end at 4 GiB. Compressed strips can outgrow their data (LZW by up to half),
     // and every directory with its strip tables takes some room.
-    const uint64_t planes = uint64_t(aStack.sizeT) * uint64_t(aStack.sizeC) * uint64_t(aStack.sizeZ);
-    const long double pixelBytes =
-        (long double)aStack.sizeX * aStack.sizeY * pixelTypeBytes(aPixelType) * planes;
-    const long double bound =
-        pixelBytes * (compression == COMPRESSION_NONE ? 1 : 2) + planes * 4096.0L + aXml.size() + (1 << 20);
+    long double bound = aXml.size() + (1 << 20);
+    for (const OmeImagePlanes& image : aImages) {
+        const StackSummary& stack = image.stack;
+        const long double planes = (long double)stack.sizeT * stack.sizeC * stack.sizeZ;
+        bound += (long double)stack.sizeX * stack.sizeY * pixelTypeBytes(aPixelType) * planes *
+                     (compression == COMPRESSION_NONE ? 1 : 2) +
+                 planes * 4096.0L;
+    }
     const bool bigTiff = aOptions.bigTiff || bound >= 4294967296.0L;
 
     AtomicOutput output(aOutputPath);
@@ -114,22 +126,19 @@ bool writeOmeTiff(OmePlaneSource& aSource, const StackSummary& aStack, int aPixe
     bool complete;
     switch (aPixelType) {
         case TYPE_UINT8:
-            complete =
-                writePlanes<unsigned char>(aSource, aStack, tiff.get(), stream, aXml, compression, aOptions);
+            complete = writePlanes<unsigned char>(aImages, tiff.get(), stream, aXml, compression, aOptions);
             break;
         case TYPE_UINT16:
-            complete =
-                writePlanes<unsigned short>(aSource, aStack, tiff.get(), stream, aXml, compression, aOptions);
+            complete = writePlanes<unsigned short>(aImages, tiff.get(), stream, aXml, compression, aOptions);
             break;
         case TYPE_UINT32:
-            complete =
-                writePlanes<unsigned int>(aSource, aStack, tiff.get(), stream, aXml, compression, aOptions);
+            complete = writePlanes<unsigned int>(aImages, tiff.get(), stream, aXml, compression, aOptions);
             break;
         case TYPE_FLOAT:
-            complete = writePlanes<float>(aSource, aStack, tiff.get(), stream, aXml, compression, aOptions);
+            complete = writePlanes<float>(aImages, tiff.get(), stream, aXml, compression, aOptions);
             break;
         case TYPE_DOUBLE:
-            complete = writePlanes<double>(aSource, aStack, tiff.get(), stream, aXml, compression, aOptions);
+            complete = writePlanes<double>(aImages, tiff.get(), stream, aXml, compression, aOptions);
             break;
         default:
             throw std::invalid_argument("no OME-TIFF sample type for " + pixelDataTypeName(aPixelType));

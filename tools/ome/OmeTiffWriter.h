@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "OmePlaneSource.h"
 #include "StackSummary.h"
@@ -28,6 +29,16 @@ struct ConvertOptions {
 // as std::runtime_error; either way, and when cancelled, nothing is left under aOutputPath.
 bool writeOmeTiff(OmePlaneSource& aSource, const StackSummary& aStack, int aPixelType,
                   const std::string& aXml, const std::string& aOutputPath, const ConvertOptions& aOptions);
+
+// One of several images in a file: its planes and extents.
+struct OmeImagePlanes {
+    OmePlaneSource& source;
+    StackSummary stack;
+};
+
+// The same for several images, their planes one image after the other (aXml describes them all).
+bool writeOmeTiff(const std::vector<OmeImagePlanes>& aImages, int aPixelType, const std::string& aXml,
+                  const std::string& aOutputPath, const ConvertOptions& aOptions);
 
 }  // namespace korvane::tools
 
