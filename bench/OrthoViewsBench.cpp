@@ -49,7 +49,8 @@ void BM_MoveCrossingUint16(benchmark::State& state) {
     ChannelInfo channel;
     channel.bits = 16;
     info.channels << channel;
-    info.calibration = Calibration{0.1, 0.1, 0.3, 0.0};
+    info.calibration.xMicrons = info.calibration.yMicrons = 0.1;
+    info.calibration.zMicrons = 0.3;
     view.setFile("bench.lsm", info);
     view.setShown(PlaneRequest(), ElementType::UInt16);
     ChannelDisplay display;
