@@ -31,13 +31,13 @@ double seconds(Clock::duration aDuration) { return std::chrono::duration<double>
 // A stack of beads on a noisy background, read the way the orthogonal views read it.
 AnyStack beadStack() {
     ScopedFile file("ortho-bench.lsm");
-    LsmSpec spec = lsmSpec(kSide, kSide, kPlanes, 1, 1, {kLsmUint16});
-    spec.values = [](int, int, int z, int y, int x) {
+    LsmSpec recipe = lsmSpec(kSide, kSide, kPlanes, 1, 1, {kLsmUint16});
+    recipe.values = [](int, int, int z, int y, int x) {
         const double dx = (x % 64) - 32.0, dy = (y % 64) - 32.0, dz = (z - 32.0) / 3.0;
         return 200.0 + (x * 7 + y * 13 + z * 101) % 50 +
                3000.0 * std::exp(-(dx * dx + dy * dy + dz * dz) / 20.0);
     };
-    writeLsm(file.path(), spec);
+    writeLsm(file.path(), recipe);
     DorudURIVuruda reader;
     reader.open(file.path());
     return readStack(reader, 0, 0, ElementType::UInt16, StackWindow(), {});

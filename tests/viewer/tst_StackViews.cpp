@@ -69,9 +69,9 @@ class StackViewsTest : public WindowTest {
         QFETCH(QRect, crop);
         QFETCH(QPoint, crossing);
         // More planes than are read at once, so that a partial batch is spread too.
-        const LsmSpec spec = lsmSpec(13, 7, 11, 2, 2, {code, code});
+        const LsmSpec recipe = lsmSpec(13, 7, 11, 2, 2, {code, code});
         ScopedFile file("slices.lsm");
-        writeLsm(file.path(), spec);
+        writeLsm(file.path(), recipe);
         DorudURIVuruda reader;
         reader.open(file.path());
         const StackWindow window =
@@ -86,17 +86,17 @@ class StackViewsTest : public WindowTest {
         for (int z = 0; z < 11; ++z) {
             for (int x = 0; x < size.width(); ++x)
                 QCOMPARE(planeValue(xz, x, z),
-                         expectedSample(spec, 1, 1, z, window.yStart + crossing.y(), window.xStart + x));
+                         expectedSample(recipe, 1, 1, z, window.yStart + crossing.y(), window.xStart + x));
             for (int y = 0; y < size.height(); ++y)
                 QCOMPARE(planeValue(yz, z, y),
-                         expectedSample(spec, 1, 1, z, window.yStart + y, window.xStart + crossing.x()));
+                         expectedSample(recipe, 1, 1, z, window.yStart + y, window.xStart + crossing.x()));
         }
     }
 
     void sideViewsShowTheCrossingWithZToScaleAndMoveIt() {
-        LsmSpec spec = lsmSpec(40, 30, 6, 1, 1);
-        spec.voxelSizeZ = 3 * spec.voxelSizeX;  // each plane three pixels deep on screen
-        open(spec);
+        LsmSpec recipe = lsmSpec(40, 30, 6, 1, 1);
+        recipe.voxelSizeZ = 3 * recipe.voxelSizeX;  // each plane three pixels deep on screen
+        open(recipe);
         mShell->orthogonalAction()->trigger();
         SliceView* xz = mWindow->findChild<SliceView*>("mXzView");
         SliceView* yz = mWindow->findChild<SliceView*>("mYzView");
@@ -109,10 +109,10 @@ class StackViewsTest : public WindowTest {
             for (int z = 0; z < 6; ++z) {
                 for (int x = 0; x < 40; ++x)
                     QCOMPARE(qRed(xz->picture().pixel(x, 3 * z + 2)),
-                             int(expectedSample(spec, 0, 0, z, aAt.y(), x)));
+                             int(expectedSample(recipe, 0, 0, z, aAt.y(), x)));
                 for (int y = 0; y < 30; ++y)
                     QCOMPARE(qRed(yz->picture().pixel(3 * z, y)),
-                             int(expectedSample(spec, 0, 0, z, y, aAt.x())));
+                             int(expectedSample(recipe, 0, 0, z, y, aAt.x())));
             }
         };
         expectViews(QPoint(11, 7));
@@ -185,9 +185,9 @@ class StackViewsTest : public WindowTest {
     }
 
     void failedProjectionReturnsToThePlaneWithTheReadersMessage() {
-        LsmSpec spec = lsmSpec(32, 24, 4, 1, 1);
-        spec.stripFaults.push_back({2, 0, StripFaultKind::OffsetBeyondEndOfFile, 0});
-        open(spec);
+        LsmSpec recipe = lsmSpec(32, 24, 4, 1, 1);
+        recipe.stripFaults.push_back({2, 0, StripFaultKind::OffsetBeyondEndOfFile, 0});
+        open(recipe);
         QString message;
         try {
             DorudURIVuruda reader;
