@@ -4,9 +4,11 @@
 
 #include <QBrush>
 #include <QByteArray>
+#include <QCollator>
 #include <QColor>
 #include <QFile>
 #include <QFileDialog>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPixmap>
@@ -15,6 +17,8 @@
 #include <cstdint>
 #include <future>
 #include <iostream>
+#include <utility>
+#include <vector>
 
 #include "BlitzFileIOException.h"
 #include "BusyCursor.h"
@@ -348,9 +352,17 @@ void KorvaneViewerQt::UpdateMetaData() {
     try {
         MetaDataMap metaData;
         mReader->getMetaData(metaData);
-        for (const auto& entry : metaData) {
-            mMetaDataPlainTextEdit->appendPlainText(fromReader(entry.first) + "=" + fromReader(entry.second));
-        }
+        // Keys are paths with numbered parts: "Image channel 10" comes after "Image channel 9", as people
+        // count, not after "Image channel 1" as the map's byte order has it.
+        std::vector<std::pair<QString, QString>> entries;
+        for (const auto& entry : metaData)
+            entries.emplace_back(fromReader(entry.first), fromReader(entry.second));
+        QCollator numbered{QLocale(QLocale::English)};
+        numbered.setNumericMode(true);
+        std::stable_sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
+            return numbered.compare(a.first, b.first) < 0;
+        });
+        for (const auto& [key, value] : entries) mMetaDataPlainTextEdit->appendPlainText(key + "=" + value);
     } catch (const BlitzFileIOException& e) {
         ShowExceptionMessage(e.what());
     }

@@ -3,6 +3,7 @@
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QtTest>
 #include <cmath>
@@ -255,6 +256,14 @@ class ViewerShellTest : public WindowTest {
                 qWarning("%s is not read yet: %s", qPrintable(name), qPrintable(catcher.describe()));
                 continue;
             }
+            // The acquisition record is listed, its numbered parts in counting order.
+            const QStringList meta = mWindow->mMetaDataPlainTextEdit->toPlainText().split('\n');
+            QVERIFY2(meta.size() > 10, qPrintable(name));
+            const auto line = [&](const char* aPrefix) {
+                return meta.indexOf(QRegularExpression(QString(aPrefix) + ".*"));
+            };
+            if (mWindow->reader()->getSizeC() > 10)
+                QVERIFY2(line("^Image channel 2/") < line("^Image channel 10/"), qPrintable(name));
             const bool spectral = mWindow->viewState().spectral();
             if (spectral) mShell->channelColoursAction()->trigger();
             mShell->autoAction()->trigger();
