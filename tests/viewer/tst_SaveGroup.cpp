@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "AcquisitionBlocks.h"
 #include "KorvaneViewerQt.h"
 #include "LsmWriter.h"
 #include "ModalBoxCatcher.h"
@@ -22,6 +23,7 @@ struct TiffPlane {
     int format = 0;
     QSize size;
     std::vector<double> values;  // row by row
+    QString description;
 };
 
 std::vector<TiffPlane> readTiff(const QString& aPath) {
@@ -39,6 +41,9 @@ std::vector<TiffPlane> readTiff(const QString& aPath) {
         plane.bits = bits;
         plane.format = format;
         plane.size = QSize(int(width), int(height));
+        const char* description = nullptr;
+        if (TIFFGetField(tiff.get(), TIFFTAG_IMAGEDESCRIPTION, &description) && description)
+            plane.description = QString::fromUtf8(description);
         std::vector<unsigned char> row(size_t(TIFFScanlineSize(tiff.get())));
         for (uint32_t y = 0; y < height; ++y) {
             TIFFReadScanline(tiff.get(), row.data(), y);
@@ -110,7 +115,10 @@ class SaveGroupTest : public WindowTest {
         QFETCH(bool, scaleBar);
         QFETCH(int, bits);
         QFETCH(int, format);
-        open(lsmSpec(300, 200, 3, 2, 1, {kLsmUint16, kLsmUint16}));
+        LsmSpec recipe = lsmSpec(300, 200, 3, 2, 1, {kLsmUint16, kLsmUint16});
+        recipe.blocks = timeBlocks(1, 0);
+        recipe.blocks.push_back({lsmrecord::kOffsetScanInformation, quirkyScanInformation()});
+        open(recipe);
         mWindow->mChannelSpinBox->setValue(1);
         mWindow->mZPlaneSpinBox->setValue(2);
         mWindow->mImageDataTypeComboBox->setCurrentText(loadAs);
@@ -131,6 +139,9 @@ class SaveGroupTest : public WindowTest {
         }
         const std::vector<TiffPlane> planes = readTiff(path(name));
         QCOMPARE(int(planes.size()), 1);
+        // The acquisition record comes along, as a conversion of the whole file writes it.
+        QVERIFY(planes[0].description.contains("<AcquisitionDate>2017-06-02T15:37:43</AcquisitionDate>"));
+        QVERIFY(planes[0].description.contains("<Objective ") && planes[0].description.contains("DeltaT="));
         QCOMPARE(planes[0].bits, bits);
         QCOMPARE(planes[0].format, format);
         QCOMPARE(planes[0].size, QSize(300, 200));

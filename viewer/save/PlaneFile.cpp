@@ -22,7 +22,7 @@ constexpr int pixelTypeOf() {
 }  // namespace
 
 void writePlaneOmeTiff(const AnyPlane& aPlane, const PlaneRequest& aRequest,
-                       const korvane::tools::StackSummary& aFile, const std::string& aImageName,
+                       const korvane::tools::StackSummary& aFile, korvane::tools::OmeImageMetadata aMetadata,
                        const std::string& aPath, bool aReplace) {
     using namespace korvane::tools;
     const QSize size = planeSize(aPlane);
@@ -51,6 +51,12 @@ void writePlaneOmeTiff(const AnyPlane& aPlane, const PlaneRequest& aRequest,
         default:
             break;  // left out rather than stated wrongly
     }
+    // One timepoint has no interval; a scan image's rows are the times (or z planes) themselves. The bits
+    // the detector filled describe its samples, not sums or means of them.
+    aMetadata.timeIncrement_s.reset();
+    if (aRequest.mode == ViewMode::ScanImage) aMetadata.deltaT_s.clear();
+    if (aRequest.mode != ViewMode::Plane) aMetadata.significantBits.reset();
+
     const int channel = aRequest.index.channel;
     if (channel >= 0 && size_t(channel) < aFile.channelNames.size() &&
         size_t(channel) < aFile.channelColors.size()) {
@@ -72,7 +78,7 @@ void writePlaneOmeTiff(const AnyPlane& aPlane, const PlaneRequest& aRequest,
                 SinglePlaneSource source{SinglePlane(aArray)};
                 ConvertOptions options;
                 options.replace = aReplace;
-                writeOmeTiff(source, plane, type, omeXml(plane, type, aImageName), aPath, options);
+                writeOmeTiff(source, plane, type, omeXml(plane, type, aMetadata), aPath, options);
             }
         },
         aPlane);

@@ -15,6 +15,7 @@
 #include "DorudURIVuruda.h"
 #include "FileNames.h"
 #include "KorvaneViewerQt.h"
+#include "OmeXml.h"
 #include "PictureFile.h"
 #include "PlaneFile.h"
 #include "StackSummary.h"
@@ -183,8 +184,12 @@ void SaveGroup::save(const QString& aName) {
             writePng(pictureAsShown(state, mWindow.picture()), path, replace);
         } else {
             PlaneSource& source = mWindow.planeSource();
-            writePlaneOmeTiff(source.plane(), source.request(), korvane::tools::summarize(*reader),
-                              baseName(state.fileName()), path, replace);
+            const korvane::tools::StackSummary file = korvane::tools::summarize(*reader);
+            const PlaneIndex& shown = source.request().index;
+            writePlaneOmeTiff(source.plane(), source.request(), file,
+                              korvane::tools::imageMetadata(*reader, file, baseName(state.fileName()),
+                                                            {shown.channel}, {shown.timepoint}),
+                              path, replace);
         }
     } catch (const std::exception& e) {
         fail(tr("Could not write '%1':\n%2").arg(aName, QString::fromLocal8Bit(e.what())));
