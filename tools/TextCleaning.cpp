@@ -120,4 +120,11 @@ std::string xmlText(std::string_view aBytes) {
     return text;
 }
 
+std::string asciiLower(std::string_view aText) {
+    std::string lowered(aText);
+    for (char& c : lowered)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return lowered;
+}
+
 }  // namespace korvane::tools

@@ -23,6 +23,9 @@ std::string textFromFile(std::string_view aBytes);
 // would otherwise turn into blanks.
 std::string xmlText(std::string_view aBytes);
 
+// aText with A-Z as a-z and every other byte as it is, for matching labels whatever the locale.
+std::string asciiLower(std::string_view aText);
+
 }  // namespace korvane::tools
 
 #endif

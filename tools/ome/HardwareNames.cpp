@@ -5,15 +5,11 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "TextCleaning.h"
+
 namespace korvane::tools {
 
 namespace {
-
-std::string lower(std::string aText) {
-    std::transform(aText.begin(), aText.end(), aText.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return aText;
-}
 
 bool has(const std::string& aText, const char* aPart) { return aText.find(aPart) != std::string::npos; }
 
@@ -34,7 +30,7 @@ std::optional<double> wavelengthInName(const std::string& aName) {
 }
 
 LaserKind laserKind(const std::string& aName) {
-    const std::string name = lower(aName);
+    const std::string name = asciiLower(aName);
     // Gas lasers emit fixed lines: argon 458 to 514 nm, helium-neon 543 to 633 nm. A tunable
     // titanium-sapphire laser covers the near infrared.
     if (has(name, "hene")) return {"HeNe", "Gas", 540, 636};
@@ -51,7 +47,7 @@ std::optional<FilterText> parseFilter(const std::string& aName) {
     std::istringstream words(aName);
     std::string kind, range;
     words >> kind >> range;
-    const std::string lowered = lower(kind);
+    const std::string lowered = asciiLower(kind);
     if (kind.empty() || lowered == "none" || lowered == "nonelsm") return std::nullopt;
     FilterText filter;
     filter.type = lowered == "bp"                      ? "BandPass"

@@ -6,15 +6,11 @@
 #include <sstream>
 #include <vector>
 
+#include "TextCleaning.h"
+
 namespace korvane::tools {
 
 namespace {
-
-std::string lower(std::string aText) {
-    std::transform(aText.begin(), aText.end(), aText.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return aText;
-}
 
 // A decimal number filling all of aText, with a point or a comma ("1,3" on some labels).
 std::optional<double> decimal(std::string aText) {
@@ -28,7 +24,7 @@ std::optional<double> decimal(std::string aText) {
 
 // Immersion words as labels write them, German ones included.
 std::string immersionOf(const std::string& aToken) {
-    const std::string token = lower(aToken);
+    const std::string token = asciiLower(aToken);
     if (token == "oil" || token == "oel" || token == "\xc3\xb6l") return "Oil";
     if (token == "w" || token == "water" || token == "wasser") return "Water";
     if (token.rfind("gly", 0) == 0) return "Glycerol";
@@ -44,7 +40,7 @@ std::string correctionOf(const std::string& aDesign) {
         {"plan-fluor", "PlanFluor"},    {"planfluor", "PlanFluor"}, {"apochromat", "Apo"},
         {"neofluar", "Neofluar"},       {"fluar", "Fluar"},         {"achroplan", "Achromat"},
         {"achromat", "Achromat"}};
-    const std::string design = lower(aDesign);
+    const std::string design = asciiLower(aDesign);
     for (const auto& [name, correction] : kDesigns)
         if (design.find(name) != std::string::npos) return correction;
     return design.find_first_not_of(' ') == std::string::npos ? std::string() : "Other";
@@ -60,7 +56,7 @@ ObjectiveText parseObjective(const std::string& aLabel) {
     // "40x/1.3": magnification, then numerical aperture.
     std::size_t lens = tokens.size();
     for (std::size_t k = 0; k < tokens.size() && lens == tokens.size(); ++k) {
-        const std::string token = lower(tokens[k]);
+        const std::string token = asciiLower(tokens[k]);
         const std::string::size_type slash = token.find('/');
         if (slash == std::string::npos || slash == 0 || token[slash - 1] != 'x') continue;
         const std::optional<double> magnification = decimal(token.substr(0, slash - 1));
