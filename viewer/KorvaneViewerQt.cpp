@@ -582,7 +582,17 @@ void KorvaneViewerQt::UpdatePlane(bool aUseFilePixelType) {
         mImageDataTypeComboBox->setPalette(palette);
     } catch (const BlitzFileIOException& e) {
         ShowExceptionMessage(e.what());
+        ReopenAfterFailedRead();
         ShowDisplayedInControls();
+    }
+}
+
+void KorvaneViewerQt::ReopenAfterFailedRead() {
+    if (!mReader || mReader->isOpen() || !mState->hasFile()) return;
+    try {
+        mReader->open(mState->fileName().toStdString());
+    } catch (const BlitzFileIOException&) {
+        mReader->close();  // an open that fails late leaves the file half open
     }
 }
 

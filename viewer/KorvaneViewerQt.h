@@ -88,6 +88,9 @@ class KorvaneViewerQt : public QMainWindow, public KorvaneViewerQtClass {
     // Shared by the four navigation slots: reloads when aNewValue is below the reader's count (selecting
     // the series first for the series spin box), otherwise pulls the spin box back to the last index.
     void Navigate(QSpinBox* aSpinBox, int (BlitzBioReader::*aCount)(), int aNewValue);
+    // A read that fails closes the file, though only its plane is damaged: the file opens again so that
+    // the other planes stay in reach. When it cannot, the file stays closed.
+    void ReopenAfterFailedRead();
     // After a failed read: the controls show what is on screen again; when the failure closed the file,
     // nothing is on screen any more.
     void ShowDisplayedInControls();

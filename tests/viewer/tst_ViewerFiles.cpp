@@ -404,22 +404,20 @@ void ViewerFilesTest::failedReadsInsideNestedUpdateShowBoxesInTurn() {
 
     ModalBoxCatcher catcher;
     openByTyping(qPath(path));
-    // The nested update fails and closes the file; the outer read then finds no file; the tabs
-    // cannot be filled either.
+    // The nested update fails, and so does the outer one; each time the file opens again, so that the
+    // tabs are filled and the other planes stay in reach.
     QStringList titles;
     for (const CaughtBox& box : catcher.boxes()) titles << box.title;
-    QCOMPARE(titles, (QStringList{"Caught Exception", "Caught Exception", "Error", "Error"}));
-    QVERIFY2(catcher.boxes()[0].text.startsWith("Error while reading image strip 0 of "),
-             qPrintable(catcher.describe()));
-    QVERIFY(catcher.boxes()[0].text.endsWith("\nThe application might be unstable from now on!"));
-    QVERIFY2(catcher.boxes()[1].text.startsWith("No file opened. DorudURIVuruda:"),
-             qPrintable(catcher.describe()));
-    QCOMPARE(catcher.boxes()[2].text, QString("No file opened! Please open a file first."));
-    QVERIFY(!w.reader()->isOpen());
+    QCOMPARE(titles, (QStringList{"Caught Exception", "Caught Exception"}));
+    for (const CaughtBox& box : catcher.boxes()) {
+        QVERIFY2(box.text.startsWith("Error while reading image strip 0 of "),
+                 qPrintable(catcher.describe()));
+        QVERIFY(box.text.endsWith("\nThe application might be unstable from now on!"));
+    }
+    QVERIFY(w.reader()->isOpen());
     QVERIFY(w.picture().isNull());
-    // The failure closed the file: the controls are back at their start values, and no update got far
-    // enough to colour the combo box.
-    QCOMPARE(w.mImageDataTypeComboBox->currentIndex(), 0);
+    QVERIFY(!w.mPropertiesPlainTextEdit->toPlainText().isEmpty());
+    // No update got far enough to colour the combo box.
     const QColor base = w.mImageDataTypeComboBox->palette().color(QPalette::Base);
     QVERIFY(base != QColor(Qt::green) && base != kMismatchRed);
 }
@@ -433,16 +431,13 @@ void ViewerFilesTest::failedPlaneReadPutsTheControlsBackToWhatIsShown() {
     ModalBoxCatcher catcher;
     w.mZPlaneSpinBox->setValue(2);
     QCOMPARE(catcher.count(), 1);
-    if (w.reader()->isOpen()) {
-        // The plane before stays, and so do the controls that chose it.
-        QCOMPARE(w.mZPlaneSpinBox->value(), 1);
-        QCOMPARE(planeMismatch(w, recipe, 0, 0, 1), QString());
-    } else {
-        // The failure closed the file: nothing of it stays, the controls are at their start.
-        QCOMPARE(w.mZPlaneSpinBox->value(), 0);
-        QVERIFY(w.picture().isNull());
-        QVERIFY(w.mPropertiesPlainTextEdit->toPlainText().isEmpty());
-    }
+    // The plane before stays, and so do the controls that chose it; the damaged plane spoils only itself.
+    QVERIFY(w.reader()->isOpen());
+    QCOMPARE(w.mZPlaneSpinBox->value(), 1);
+    QCOMPARE(planeMismatch(w, recipe, 0, 0, 1), QString());
+    w.mZPlaneSpinBox->setValue(0);
+    QCOMPARE(catcher.count(), 1);
+    QCOMPARE(planeMismatch(w, recipe, 0, 0, 0), QString());
 }
 
 void ViewerFilesTest::scanFileShowsItsRowsStacked_data() {
