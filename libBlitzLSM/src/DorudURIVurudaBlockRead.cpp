@@ -90,13 +90,18 @@ bool isSampleType(int aPixelType) {
                                            << ").");
 }
 
+// Whether aArray already has the extents a request of aZWidth x aYWidth x aXWidth (of its rank) gives.
+template <typename T, int N>
+inline bool hasExtents(const blitz::Array<T, N>& aArray, int aZWidth, int aYWidth, int aXWidth) {
+    return aArray.extent(N - 1) == aXWidth && (N < 2 || aArray.extent(N < 2 ? 0 : N - 2) == aYWidth) &&
+           (N < 3 || aArray.extent(0) == aZWidth);
+}
+
 // The per-extent overloads keep the storage when the extents are unchanged; the TinyVector one always
 // reallocates.
 template <typename T, int N>
 inline void resizeArray(blitz::Array<T, N>& aArray, int aZWidth, int aYWidth, int aXWidth) {
-    if (aArray.extent(N - 1) == aXWidth && (N < 2 || aArray.extent(N < 2 ? 0 : N - 2) == aYWidth) &&
-        (N < 3 || aArray.extent(0) == aZWidth))
-        return;
+    if (hasExtents(aArray, aZWidth, aYWidth, aXWidth)) return;
     try {
         if constexpr (N == 3)
             aArray.resize(aZWidth, aYWidth, aXWidth);
@@ -109,15 +114,6 @@ inline void resizeArray(blitz::Array<T, N>& aArray, int aZWidth, int aYWidth, in
     }
 }
 
-// The array's first element in memory, as dataFirst() gives it: that works it out rank by rank, which
-// costs as much as the rest of handing out one line of a line scan.
-template <typename T, int N>
-inline T* firstInMemory(blitz::Array<T, N>& aArray) {
-    for (int i = 0; i < N; ++i)
-        if (!aArray.isRankStoredAscending(i)) return aArray.dataFirst();
-    return aArray.data();
-}
-
 // Messages of the checks, out of the way of the reads that pass them.
 [[noreturn]] __attribute__((noinline, cold)) void throwText(const std::string& aText) {
     KORVANE_THROW(kClassName, aText);
@@ -127,6 +123,11 @@ inline T* firstInMemory(blitz::Array<T, N>& aArray) {
     KORVANE_THROW(kClassName, "Requested timepoint " << aTimepoint
                                                      << " lies outside the stack's timepoints [0 - " << aSizeT
                                                      << ").");
+}
+
+// As getPixelType() words it.
+[[noreturn]] __attribute__((noinline, cold)) void throwNoSuchChannel(int aChannel) {
+    KORVANE_THROW(kClassName, "No such channel '" << aChannel << "'.");
 }
 
 [[noreturn]] __attribute__((noinline, cold)) void throwWrongRank() {
@@ -144,6 +145,17 @@ inline int checkedWidth(const char* aAxis, int aStart, int aWidth, int aSize) {
     return aWidth > 0 ? aWidth : aSize - aStart;
 }
 
+// aRowCount kept rows, columns [aXStart, aXStart + aXWidth) of aChannel, into aArray resized to them.
+// Out of line: only a request the plain copy of one row does not cover comes here.
+template <typename T, int N>
+__attribute__((noinline)) void copyKeptRows(blitz::Array<T, N>& aArray, const unsigned char* aKept,
+                                            int aPixelType, const korvane::lsm::ChannelBytes& aChannel,
+                                            int aRowCount, int aXStart, int aXWidth) {
+    resizeArray(aArray, 1, aRowCount, aXWidth);
+    copyWindow(aKept, aPixelType, aChannel, uint64_t(aRowCount), uint64_t(aXStart), uint64_t(aXWidth),
+               aArray.dataFirst());
+}
+
 }  // namespace
 
 template <typename T, int N>
@@ -155,7 +167,7 @@ void DorudURIVuruda::readArray(blitz::Array<T, N>& aArray, int aTimepoint, int a
     if ((N == 2 && aReqZWidth != 1) || (N == 1 && (aReqZWidth != 1 || aReqYWidth != 1))) throwWrongRank();
 
     // "No such channel" before anything is resized or read.
-    if (size_t(unsigned(aChannel)) >= mPixelTypes.size()) getPixelType(aChannel);
+    if (size_t(unsigned(aChannel)) >= mPixelTypes.size()) throwNoSuchChannel(aChannel);
     // The extents are at least 1 while a file is open.
     if (unsigned(aTimepoint) >= unsigned(mSizeT)) throwOutsideTimepoints(aTimepoint, mSizeT);
     const int zW = checkedWidth("z planes", aReqZStart, aReqZWidth, mSizeZ);
@@ -173,15 +185,17 @@ void DorudURIVuruda::readArray(blitz::Array<T, N>& aArray, int aTimepoint, int a
             uint64_t(aReqYStart);
         if (const unsigned char* kept =
                 state.plane.findRows(state.series, layout.contiguous ? 0 : aChannel, row, uint64_t(yW))) {
-            resizeArray(aArray, 1, yW, xW);
             const korvane::lsm::ChannelBytes& channel = layout.channels[size_t(aChannel)];
             const int type = mPixelTypes[size_t(aChannel)];
-            if (yW == 1 && isSampleType<T>(type) && channel.stride == sizeof(T))
-                std::memcpy(firstInMemory(aArray), kept + channel.offset + uint64_t(aReqXStart) * sizeof(T),
+            // One row of the file's own type into an array of its shape: a plain copy. With one row,
+            // only the columns' order decides where the first element lies in memory.
+            if (yW == 1 && hasExtents(aArray, 1, 1, xW) && aArray.isRankStoredAscending(N - 1) &&
+                isSampleType<T>(type) && channel.stride == sizeof(T)) {
+                std::memcpy(aArray.data(), kept + channel.offset + uint64_t(aReqXStart) * sizeof(T),
                             size_t(xW) * sizeof(T));
-            else
-                copyWindow(kept, type, channel, uint64_t(yW), uint64_t(aReqXStart), uint64_t(xW),
-                           aArray.dataFirst());
+                return;
+            }
+            copyKeptRows(aArray, kept, type, channel, yW, aReqXStart, xW);
             return;
         }
     }
