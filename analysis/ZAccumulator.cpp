@@ -5,6 +5,10 @@
 #include <limits>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace korvane::analysis {
 
 namespace {
@@ -72,86 +76,119 @@ ZAccumulator<T>::ZAccumulator(ProjectionMethod aMethod, int aRows, int aColumns)
 }
 
 template <typename T>
-void ZAccumulator<T>::add(const T* aPlane) {
+void ZAccumulator<T>::addPixels(const T* aSamples, size_t aFirst, size_t aCount, bool aFirstPlane) {
     switch (mMethod) {
         case ProjectionMethod::Maximum:
         case ProjectionMethod::Minimum:
-            addExtreme(aPlane);
+            addExtreme(aSamples, aFirst, aCount, aFirstPlane);
             break;
         case ProjectionMethod::Sum:
         case ProjectionMethod::Mean:
-            addSum(aPlane);
+            addSum(aSamples, aFirst, aCount);
             break;
         case ProjectionMethod::StandardDeviation:
-            addMoments(aPlane);
+            addMoments(aSamples, aFirst, aCount);
             break;
     }
-    ++mPlanes;
 }
 
+namespace {
+
+// Unsigned 16-bit maximum and minimum of eight samples at a time. SSE2 compares only signed 16-bit
+// values; the saturating difference gives the unsigned result in two instructions.
+#if defined(__SSE2__)
+inline __m128i maxU16(__m128i a, __m128i b) { return _mm_add_epi16(b, _mm_subs_epu16(a, b)); }
+inline __m128i minU16(__m128i a, __m128i b) { return _mm_sub_epi16(a, _mm_subs_epu16(a, b)); }
+#endif
+
+// aExtreme[i] = max or min of itself and aSamples[i], for integer samples.
 template <typename T>
-void ZAccumulator<T>::addExtreme(const T* aPlane) {
-    // A local count: stores through 64-bit sums could alias the member and keep loops from vectorising.
-    const size_t pixels = mPixels;
-    T* extreme = mExtreme.dataFirst();
-    if (mPlanes == 0) {
-        std::copy(aPlane, aPlane + mPixels, extreme);
+void combineIntegers(bool aMaximum, const T* aSamples, T* aExtreme, size_t aCount) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    constexpr size_t kLanes = 16 / sizeof(T);
+    for (; i + 2 * kLanes <= aCount; i += 2 * kLanes) {
+        const auto* in = reinterpret_cast<const __m128i*>(aSamples + i);
+        auto* out = reinterpret_cast<__m128i*>(aExtreme + i);
+        const __m128i a0 = _mm_loadu_si128(out), a1 = _mm_loadu_si128(out + 1);
+        const __m128i b0 = _mm_loadu_si128(in), b1 = _mm_loadu_si128(in + 1);
+        if constexpr (sizeof(T) == 1) {
+            _mm_storeu_si128(out, aMaximum ? _mm_max_epu8(a0, b0) : _mm_min_epu8(a0, b0));
+            _mm_storeu_si128(out + 1, aMaximum ? _mm_max_epu8(a1, b1) : _mm_min_epu8(a1, b1));
+        } else {
+            _mm_storeu_si128(out, aMaximum ? maxU16(a0, b0) : minU16(a0, b0));
+            _mm_storeu_si128(out + 1, aMaximum ? maxU16(a1, b1) : minU16(a1, b1));
+        }
+    }
+#endif
+    for (; i < aCount; ++i)
+        aExtreme[i] = aMaximum ? std::max(aExtreme[i], aSamples[i]) : std::min(aExtreme[i], aSamples[i]);
+}
+
+}  // namespace
+
+template <typename T>
+void ZAccumulator<T>::addExtreme(const T* aSamples, size_t aFirst, size_t aCount, bool aFirstPlane) {
+    T* extreme = mExtreme.dataFirst() + aFirst;
+    if (aFirstPlane) {
+        std::copy(aSamples, aSamples + aCount, extreme);
         return;
     }
     const bool maximum = mMethod == ProjectionMethod::Maximum;
     if constexpr (kFloat<T>) {
         // A NaN sample never wins; a NaN kept so far gives way to any sample.
-        for (size_t i = 0; i < pixels; ++i) {
-            const T v = aPlane[i];
+        for (size_t i = 0; i < aCount; ++i) {
+            const T v = aSamples[i];
             if ((maximum ? v > extreme[i] : v < extreme[i]) || std::isnan(extreme[i])) extreme[i] = v;
         }
-    } else if (maximum) {
-        for (size_t i = 0; i < pixels; ++i) extreme[i] = std::max(extreme[i], aPlane[i]);
     } else {
-        for (size_t i = 0; i < pixels; ++i) extreme[i] = std::min(extreme[i], aPlane[i]);
+        combineIntegers(maximum, aSamples, extreme, aCount);
     }
 }
 
 template <typename T>
-void ZAccumulator<T>::addSum(const T* aPlane) {
-    const size_t pixels = mPixels;
+void ZAccumulator<T>::addSum(const T* aSamples, size_t aFirst, size_t aCount) {
     if constexpr (kFloat<T>) {
-        for (size_t i = 0; i < pixels; ++i) {
-            if (std::isnan(aPlane[i])) continue;
-            mFloatSum[i] += aPlane[i];
-            ++mCount[i];
+        double* sum = mFloatSum.data() + aFirst;
+        uint32_t* count = mCount.data() + aFirst;
+        for (size_t i = 0; i < aCount; ++i) {
+            if (std::isnan(aSamples[i])) continue;
+            sum[i] += aSamples[i];
+            ++count[i];
         }
     } else if (mMethod == ProjectionMethod::Sum) {
         // Saturating: a sum that does not fit 32 bits stays at the largest value instead of wrapping.
-        unsigned* sum = mSum.dataFirst();
-        for (size_t i = 0; i < pixels; ++i) {
-            const unsigned total = sum[i] + aPlane[i];
+        unsigned* sum = mSum.dataFirst() + aFirst;
+        for (size_t i = 0; i < aCount; ++i) {
+            const unsigned total = sum[i] + aSamples[i];
             sum[i] = total < sum[i] ? std::numeric_limits<unsigned>::max() : total;
         }
     } else {
-        uint64_t* total = mTotal.data();
-        for (size_t i = 0; i < pixels; ++i) total[i] += aPlane[i];
+        uint64_t* total = mTotal.data() + aFirst;
+        for (size_t i = 0; i < aCount; ++i) total[i] += aSamples[i];
     }
 }
 
 template <typename T>
-void ZAccumulator<T>::addMoments(const T* aPlane) {
-    const size_t pixels = mPixels;
+void ZAccumulator<T>::addMoments(const T* aSamples, size_t aFirst, size_t aCount) {
     if constexpr (kFloat<T>) {
+        double* mean = mMean.data() + aFirst;
+        double* deviation = mDeviation.data() + aFirst;
+        uint32_t* count = mCount.data() + aFirst;
         // Welford's update: no cancellation between large sums on long stacks of similar values.
-        for (size_t i = 0; i < pixels; ++i) {
-            const double v = aPlane[i];
+        for (size_t i = 0; i < aCount; ++i) {
+            const double v = aSamples[i];
             if (std::isnan(v)) continue;
-            const uint32_t n = ++mCount[i];
-            const double delta = v - mMean[i];
-            mMean[i] += delta / n;
-            mDeviation[i] += delta * (v - mMean[i]);
+            const uint32_t n = ++count[i];
+            const double delta = v - mean[i];
+            mean[i] += delta / n;
+            deviation[i] += delta * (v - mean[i]);
         }
     } else {
-        uint64_t* total = mTotal.data();
-        uint64_t* squares = mSquares.data();
-        for (size_t i = 0; i < pixels; ++i) {
-            const uint64_t v = aPlane[i];
+        uint64_t* total = mTotal.data() + aFirst;
+        uint64_t* squares = mSquares.data() + aFirst;
+        for (size_t i = 0; i < aCount; ++i) {
+            const uint64_t v = aSamples[i];
             total[i] += v;
             squares[i] += v * v;
         }
