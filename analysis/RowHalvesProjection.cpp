@@ -15,11 +15,7 @@ namespace korvane::analysis {
 
 namespace {
 
-// Each thread reads its rows of a plane in one go: the reader checks the image directories that follow
-// a plane after every read of it, which costs more than reading in cache-sized bands saves.
-constexpr int64_t kBandBytes = int64_t(128) << 20;
-
-// What the calling thread learns from the other one.
+// The thread that projects the second half of the rows, and what the calling thread learns from it.
 struct SecondThread {
     std::mutex mutex;
     std::condition_variable changed;
@@ -34,25 +30,42 @@ struct SecondThread {
         stop = true;
         if (thread.joinable()) thread.join();
     }
+
+    // On the thread: its progress, and whether to go on.
+    bool planeDone(int aDone) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            planesDone = aDone;
+        }
+        changed.notify_all();
+        return !stop;
+    }
+
+    // On the thread, last: how it ended.
+    void end(std::exception_ptr aError) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            error = aError;
+            finished = true;
+        }
+        changed.notify_all();
+    }
 };
 
-// Rows [aFirstRow, aFirstRow + aRows) of the window, of every selected plane in turn, band by band into
-// aAccumulator. aPlaneDone(n) follows the n-th plane; returning false stops.
+// Rows [aFirstRow, aFirstRow + aRows) of the window, of every selected plane in turn, into aAccumulator.
+// aPlaneDone(n) follows the n-th plane; returning false stops. A plane's rows come in one read: the
+// reader checks the image directories that follow a plane after each read of it, which costs more than
+// reading in cache-sized bands saves.
 template <typename T, typename PlaneDone>
 void projectRows(DorudURIVuruda& aReader, const PlaneSelection& aSelection, int aFirstRow, int aRows,
-                 int aBandRows, ZAccumulator<T>& aAccumulator, PlaneDone aPlaneDone) {
+                 ZAccumulator<T>& aAccumulator, PlaneDone aPlaneDone) {
     const PlaneSelection& s = aSelection;
-    const size_t columns = size_t(s.xWidth);
-    blitz::Array<T, 2> band, lastBand;  // the last band may be shorter: each keeps its own storage
+    const size_t first = size_t(aFirstRow) * size_t(s.xWidth);
+    blitz::Array<T, 2> rows;
     for (int k = 0; k < s.count; ++k) {
-        for (int row = aFirstRow; row < aFirstRow + aRows; row += aBandRows) {
-            const int height = std::min(aBandRows, aFirstRow + aRows - row);
-            blitz::Array<T, 2>& buffer = height == aBandRows ? band : lastBand;
-            aReader.readArray(buffer, s.timepoint, s.channel, s.zFirst + k, 1, s.yStart + row, height,
-                              s.xStart, s.xWidth);
-            aAccumulator.addPixels(buffer.dataFirst(), size_t(row) * columns, size_t(height) * columns,
-                                   k == 0);
-        }
+        aReader.readArray(rows, s.timepoint, s.channel, s.zFirst + k, 1, s.yStart + aFirstRow, aRows,
+                          s.xStart, s.xWidth);
+        aAccumulator.addPixels(rows.dataFirst(), first, size_t(rows.size()), k == 0);
         if (!aPlaneDone(k + 1)) return;
     }
 }
@@ -64,37 +77,25 @@ bool projectInRowHalves(DorudURIVuruda& aReader, DorudURIVuruda& aSecondReader,
                         const PlaneSelection& aSelection, ZAccumulator<T>& aAccumulator,
                         const ProjectionProgress& aProgress) {
     const PlaneSelection& s = aSelection;
-    const int bandRows =
-        int(std::clamp<int64_t>(kBandBytes / (int64_t(s.xWidth) * int64_t(sizeof(T))), 1, int64_t(s.yWidth)));
     const int ownRows = s.yWidth / 2;
 
     SecondThread second;
     try {
         second.thread = std::thread([&] {
+            std::exception_ptr error;
             try {
-                projectRows(aSecondReader, s, ownRows, s.yWidth - ownRows, bandRows, aAccumulator,
-                            [&](int aDone) {
-                                {
-                                    std::lock_guard<std::mutex> lock(second.mutex);
-                                    second.planesDone = aDone;
-                                }
-                                second.changed.notify_all();
-                                return !second.stop;
-                            });
+                projectRows(aSecondReader, s, ownRows, s.yWidth - ownRows, aAccumulator,
+                            [&](int aDone) { return second.planeDone(aDone); });
             } catch (...) {
-                std::lock_guard<std::mutex> lock(second.mutex);
-                second.error = std::current_exception();
+                error = std::current_exception();
             }
-            {
-                std::lock_guard<std::mutex> lock(second.mutex);
-                second.finished = true;
-            }
-            second.changed.notify_all();
+            second.end(error);
         });
     } catch (const std::exception& e) {
         KORVANE_THROW("ZProjection", "Could not start reading planes: " << e.what() << ".");
     }
 
+    // Progress counts the planes both threads are done with.
     int reported = 0;
     bool cancelled = false;
     const auto reportUpTo = [&](int aDone) {
@@ -104,7 +105,7 @@ bool projectInRowHalves(DorudURIVuruda& aReader, DorudURIVuruda& aSecondReader,
         }
         return true;
     };
-    projectRows(aReader, s, 0, ownRows, bandRows, aAccumulator, [&](int aDone) {
+    projectRows(aReader, s, 0, ownRows, aAccumulator, [&](int aDone) {
         int theirs;
         {
             std::lock_guard<std::mutex> lock(second.mutex);
@@ -113,7 +114,7 @@ bool projectInRowHalves(DorudURIVuruda& aReader, DorudURIVuruda& aSecondReader,
         }
         return reportUpTo(std::min(aDone, theirs));
     });
-    // The planes the other thread still works on.
+    // The planes the other thread is still at.
     for (bool finished = false; !cancelled && !finished;) {
         int theirs;
         {

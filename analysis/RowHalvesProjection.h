@@ -11,10 +11,9 @@ namespace korvane::analysis {
 
 // Projects the selected planes on two threads at once, each through a reader of its own (both open on
 // the same file) and into its own half of the window's rows, so that neither waits for the other and
-// no memory is written by both. Each thread reads its rows plane after plane in bands that stay in its
-// core's cache while they are combined with the result. Meant for uncompressed planes, whose bands are
-// read without the rest of the plane; aSelection's window must lie in the stack, with at least 2 rows
-// and its widths given.
+// no memory is written by both; each holds only its half of a plane beside the result. Meant for
+// uncompressed planes, whose rows are read without the rest of the plane. aSelection's window must lie
+// in the stack, with at least 2 rows and its widths given.
 //
 // aProgress is called on this thread with the planes both threads are done with; false cancels both,
 // the other within its current plane. Returns false when cancelled; a failed read is rethrown (the
