@@ -5,10 +5,6 @@
 #include <limits>
 #include <type_traits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace korvane::analysis {
 
 namespace {
@@ -92,41 +88,6 @@ void ZAccumulator<T>::addPixels(const T* aSamples, size_t aFirst, size_t aCount,
     }
 }
 
-namespace {
-
-// Unsigned 16-bit maximum and minimum of eight samples at a time. SSE2 compares only signed 16-bit
-// values; the saturating difference gives the unsigned result in two instructions.
-#if defined(__SSE2__)
-inline __m128i maxU16(__m128i a, __m128i b) { return _mm_add_epi16(b, _mm_subs_epu16(a, b)); }
-inline __m128i minU16(__m128i a, __m128i b) { return _mm_sub_epi16(a, _mm_subs_epu16(a, b)); }
-#endif
-
-// aExtreme[i] = max or min of itself and aSamples[i], for integer samples.
-template <typename T>
-void combineIntegers(bool aMaximum, const T* aSamples, T* aExtreme, size_t aCount) {
-    size_t i = 0;
-#if defined(__SSE2__)
-    constexpr size_t kLanes = 16 / sizeof(T);
-    for (; i + 2 * kLanes <= aCount; i += 2 * kLanes) {
-        const auto* in = reinterpret_cast<const __m128i*>(aSamples + i);
-        auto* out = reinterpret_cast<__m128i*>(aExtreme + i);
-        const __m128i a0 = _mm_loadu_si128(out), a1 = _mm_loadu_si128(out + 1);
-        const __m128i b0 = _mm_loadu_si128(in), b1 = _mm_loadu_si128(in + 1);
-        if constexpr (sizeof(T) == 1) {
-            _mm_storeu_si128(out, aMaximum ? _mm_max_epu8(a0, b0) : _mm_min_epu8(a0, b0));
-            _mm_storeu_si128(out + 1, aMaximum ? _mm_max_epu8(a1, b1) : _mm_min_epu8(a1, b1));
-        } else {
-            _mm_storeu_si128(out, aMaximum ? maxU16(a0, b0) : minU16(a0, b0));
-            _mm_storeu_si128(out + 1, aMaximum ? maxU16(a1, b1) : minU16(a1, b1));
-        }
-    }
-#endif
-    for (; i < aCount; ++i)
-        aExtreme[i] = aMaximum ? std::max(aExtreme[i], aSamples[i]) : std::min(aExtreme[i], aSamples[i]);
-}
-
-}  // namespace
-
 template <typename T>
 void ZAccumulator<T>::addExtreme(const T* aSamples, size_t aFirst, size_t aCount, bool aFirstPlane) {
     T* extreme = mExtreme.dataFirst() + aFirst;
@@ -141,8 +102,10 @@ void ZAccumulator<T>::addExtreme(const T* aSamples, size_t aFirst, size_t aCount
             const T v = aSamples[i];
             if ((maximum ? v > extreme[i] : v < extreme[i]) || std::isnan(extreme[i])) extreme[i] = v;
         }
+    } else if (maximum) {
+        for (size_t i = 0; i < aCount; ++i) extreme[i] = std::max(extreme[i], aSamples[i]);
     } else {
-        combineIntegers(maximum, aSamples, extreme, aCount);
+        for (size_t i = 0; i < aCount; ++i) extreme[i] = std::min(extreme[i], aSamples[i]);
     }
 }
 
