@@ -72,86 +72,86 @@ ZAccumulator<T>::ZAccumulator(ProjectionMethod aMethod, int aRows, int aColumns)
 }
 
 template <typename T>
-void ZAccumulator<T>::add(const T* aPlane) {
+void ZAccumulator<T>::addPixels(const T* aSamples, size_t aFirst, size_t aCount, bool aFirstPlane) {
     switch (mMethod) {
         case ProjectionMethod::Maximum:
         case ProjectionMethod::Minimum:
-            addExtreme(aPlane);
+            addExtreme(aSamples, aFirst, aCount, aFirstPlane);
             break;
         case ProjectionMethod::Sum:
         case ProjectionMethod::Mean:
-            addSum(aPlane);
+            addSum(aSamples, aFirst, aCount);
             break;
         case ProjectionMethod::StandardDeviation:
-            addMoments(aPlane);
+            addMoments(aSamples, aFirst, aCount);
             break;
     }
-    ++mPlanes;
 }
 
 template <typename T>
-void ZAccumulator<T>::addExtreme(const T* aPlane) {
-    // A local count: stores through 64-bit sums could alias the member and keep loops from vectorising.
-    const size_t pixels = mPixels;
-    T* extreme = mExtreme.dataFirst();
-    if (mPlanes == 0) {
-        std::copy(aPlane, aPlane + mPixels, extreme);
+void ZAccumulator<T>::addExtreme(const T* aSamples, size_t aFirst, size_t aCount, bool aFirstPlane) {
+    T* extreme = mExtreme.dataFirst() + aFirst;
+    if (aFirstPlane) {
+        std::copy(aSamples, aSamples + aCount, extreme);
         return;
     }
     const bool maximum = mMethod == ProjectionMethod::Maximum;
     if constexpr (kFloat<T>) {
         // A NaN sample never wins; a NaN kept so far gives way to any sample.
-        for (size_t i = 0; i < pixels; ++i) {
-            const T v = aPlane[i];
+        for (size_t i = 0; i < aCount; ++i) {
+            const T v = aSamples[i];
             if ((maximum ? v > extreme[i] : v < extreme[i]) || std::isnan(extreme[i])) extreme[i] = v;
         }
     } else if (maximum) {
-        for (size_t i = 0; i < pixels; ++i) extreme[i] = std::max(extreme[i], aPlane[i]);
+        for (size_t i = 0; i < aCount; ++i) extreme[i] = std::max(extreme[i], aSamples[i]);
     } else {
-        for (size_t i = 0; i < pixels; ++i) extreme[i] = std::min(extreme[i], aPlane[i]);
+        for (size_t i = 0; i < aCount; ++i) extreme[i] = std::min(extreme[i], aSamples[i]);
     }
 }
 
 template <typename T>
-void ZAccumulator<T>::addSum(const T* aPlane) {
-    const size_t pixels = mPixels;
+void ZAccumulator<T>::addSum(const T* aSamples, size_t aFirst, size_t aCount) {
     if constexpr (kFloat<T>) {
-        for (size_t i = 0; i < pixels; ++i) {
-            if (std::isnan(aPlane[i])) continue;
-            mFloatSum[i] += aPlane[i];
-            ++mCount[i];
+        double* sum = mFloatSum.data() + aFirst;
+        uint32_t* count = mCount.data() + aFirst;
+        for (size_t i = 0; i < aCount; ++i) {
+            if (std::isnan(aSamples[i])) continue;
+            sum[i] += aSamples[i];
+            ++count[i];
         }
     } else if (mMethod == ProjectionMethod::Sum) {
         // Saturating: a sum that does not fit 32 bits stays at the largest value instead of wrapping.
-        unsigned* sum = mSum.dataFirst();
-        for (size_t i = 0; i < pixels; ++i) {
-            const unsigned total = sum[i] + aPlane[i];
+        unsigned* sum = mSum.dataFirst() + aFirst;
+        for (size_t i = 0; i < aCount; ++i) {
+            const unsigned total = sum[i] + aSamples[i];
             sum[i] = total < sum[i] ? std::numeric_limits<unsigned>::max() : total;
         }
     } else {
-        uint64_t* total = mTotal.data();
-        for (size_t i = 0; i < pixels; ++i) total[i] += aPlane[i];
+        uint64_t* total = mTotal.data() + aFirst;
+        for (size_t i = 0; i < aCount; ++i) total[i] += aSamples[i];
     }
 }
 
 template <typename T>
-void ZAccumulator<T>::addMoments(const T* aPlane) {
-    const size_t pixels = mPixels;
+void ZAccumulator<T>::addMoments(const T* aSamples, size_t aFirst, size_t aCount) {
     if constexpr (kFloat<T>) {
+        double* mean = mMean.data() + aFirst;
+        double* deviation = mDeviation.data() + aFirst;
+        uint32_t* count = mCount.data() + aFirst;
         // Welford's update: no cancellation between large sums on long stacks of similar values.
-        for (size_t i = 0; i < pixels; ++i) {
-            const double v = aPlane[i];
+        for (size_t i = 0; i < aCount; ++i) {
+            const double v = aSamples[i];
             if (std::isnan(v)) continue;
-            const uint32_t n = ++mCount[i];
-            const double delta = v - mMean[i];
-            mMean[i] += delta / n;
-            mDeviation[i] += delta * (v - mMean[i]);
+            const uint32_t n = ++count[i];
+            const double delta = v - mean[i];
+            mean[i] += delta / n;
+            deviation[i] += delta * (v - mean[i]);
         }
     } else {
-        uint64_t* total = mTotal.data();
-        uint64_t* squares = mSquares.data();
-        for (size_t i = 0; i < pixels; ++i) {
-            const uint64_t v = aPlane[i];
+        uint64_t* total = mTotal.data() + aFirst;
+        uint64_t* squares = mSquares.data() + aFirst;
+        for (size_t i = 0; i < aCount; ++i) {
+            const uint64_t v = aSamples[i];
             total[i] += v;
             squares[i] += v * v;
         }

@@ -19,16 +19,25 @@ class ZAccumulator {
     ZAccumulator(ProjectionMethod aMethod, int aRows, int aColumns);
 
     // A plane of rows x columns samples, row after row.
-    void add(const T* aPlane);
+    void add(const T* aPlane) {
+        addPixels(aPlane, 0, mPixels, mPlanes == 0);
+        ++mPlanes;
+    }
+
+    // Pixels [aFirst, aFirst + aCount) of the next plane for them, for planes read in parts: every pixel
+    // gets the same planes in the same order, the first marked aFirstPlane, and setPlanes() counts them
+    // once all are in. Threads may add disjoint pixels at the same time.
+    void addPixels(const T* aSamples, size_t aFirst, size_t aCount, bool aFirstPlane);
+    void setPlanes(uint64_t aPlanes) { mPlanes = aPlanes; }
 
     // The projection of the planes added so far (at least one). It shares its storage with the
     // accumulator, which takes no further planes after this.
     ProjectedPlane result();
 
   private:
-    void addExtreme(const T* aPlane);
-    void addSum(const T* aPlane);
-    void addMoments(const T* aPlane);
+    void addExtreme(const T* aSamples, size_t aFirst, size_t aCount, bool aFirstPlane);
+    void addSum(const T* aSamples, size_t aFirst, size_t aCount);
+    void addMoments(const T* aSamples, size_t aFirst, size_t aCount);
 
     ProjectionMethod mMethod;
     size_t mPixels;

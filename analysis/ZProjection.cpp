@@ -1,5 +1,7 @@
 #include "ZProjection.h"
 
+#include <tiffio.h>
+
 #include <exception>
 #include <memory>
 #include <sstream>
@@ -9,6 +11,7 @@
 #include "PixelDataType.h"
 #include "PlaneFeed.h"
 #include "ProjectPlanes.h"
+#include "RowHalvesProjection.h"
 #include "ZAccumulator.h"
 
 namespace korvane::analysis {
@@ -22,11 +25,46 @@ int lastPlane(const ZProjectionRequest& aRequest, int aSizeZ) {
 }
 
 template <typename T>
+std::unique_ptr<ZAccumulator<T>> newAccumulator(ProjectionMethod aMethod, int aRows, int aColumns) {
+    try {
+        return std::make_unique<ZAccumulator<T>>(aMethod, aRows, aColumns);
+    } catch (const std::exception& e) {
+        KORVANE_THROW(kClassName, "Could not allocate a projection of " << aRows << " x " << aColumns
+                                                                        << " pixels: " << e.what() << ".");
+    }
+}
+
+// Whether two readers of an uncompressed file can each read and reduce half of the window's rows: the
+// window then gets its widths worked out. One that does not lie in the stack is left to the reader
+// to refuse, with its own message.
+bool inRowHalves(DorudURIVuruda& aReader, const DorudURIVuruda* aSecondReader, PlaneSelection& aSelection) {
+    PlaneSelection& s = aSelection;
+    if (aSecondReader == nullptr || aReader.getCompression() != COMPRESSION_NONE) return false;
+    const int64_t sizeY = aReader.getSizeY();
+    const int64_t sizeX = aReader.getSizeX();
+    const int64_t rows = s.yWidth > 0 ? s.yWidth : sizeY - s.yStart;
+    const int64_t columns = s.xWidth > 0 ? s.xWidth : sizeX - s.xStart;
+    if (s.yStart < 0 || rows < 2 || s.yStart + rows > sizeY || s.xStart < 0 || columns < 1 ||
+        s.xStart + columns > sizeX)
+        return false;
+    s.yWidth = int(rows);
+    s.xWidth = int(columns);
+    return true;
+}
+
+template <typename T>
 std::optional<ProjectedPlane> project(DorudURIVuruda& aReader, DorudURIVuruda* aSecondReader,
                                       const ZProjectionRequest& aRequest, const ProjectionProgress& aProgress,
                                       int aCount) {
-    const PlaneSelection selection{aRequest.timepoint, aRequest.channel, aRequest.zFirst, aCount,
-                                   aRequest.yStart,    aRequest.yWidth,  aRequest.xStart, aRequest.xWidth};
+    PlaneSelection selection{aRequest.timepoint, aRequest.channel, aRequest.zFirst, aCount,
+                             aRequest.yStart,    aRequest.yWidth,  aRequest.xStart, aRequest.xWidth};
+    if (inRowHalves(aReader, aSecondReader, selection)) {
+        const auto accumulator = newAccumulator<T>(aRequest.method, selection.yWidth, selection.xWidth);
+        if (!projectInRowHalves(aReader, *aSecondReader, selection, *accumulator, aProgress))
+            return std::nullopt;
+        return accumulator->result();
+    }
+
     std::unique_ptr<PlaneFeed<T>> feed;
     try {
         feed = std::make_unique<PlaneFeed<T>>(aReader, aSecondReader, selection);
@@ -37,16 +75,7 @@ std::optional<ProjectedPlane> project(DorudURIVuruda& aReader, DorudURIVuruda* a
     std::unique_ptr<ZAccumulator<T>> accumulator;
     for (int k = 0; k < aCount; ++k) {
         const blitz::Array<T, 2>& plane = feed->next();
-        if (!accumulator) {
-            try {
-                accumulator =
-                    std::make_unique<ZAccumulator<T>>(aRequest.method, plane.rows(), plane.columns());
-            } catch (const std::exception& e) {
-                KORVANE_THROW(kClassName, "Could not allocate a projection of "
-                                              << plane.rows() << " x " << plane.columns()
-                                              << " pixels: " << e.what() << ".");
-            }
-        }
+        if (!accumulator) accumulator = newAccumulator<T>(aRequest.method, plane.rows(), plane.columns());
         accumulator->add(plane.dataFirst());
         if (aProgress && !aProgress(k + 1, aCount)) return std::nullopt;
     }

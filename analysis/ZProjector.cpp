@@ -1,7 +1,6 @@
 #include "ZProjector.h"
 
 #include <sys/stat.h>
-#include <tiffio.h>
 
 #include <exception>
 
@@ -24,7 +23,7 @@ ZProjector::ZProjector(const std::string& aFileName) {
     struct stat before {};
     const bool known = ::stat(aFileName.c_str(), &before) == 0;
     mReader.open(aFileName);
-    if (!known || mReader.getCompression() == COMPRESSION_NONE) return;
+    if (!known) return;
     try {
         auto second = std::make_unique<DorudURIVuruda>();
         second->open(aFileName);

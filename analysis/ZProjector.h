@@ -11,8 +11,8 @@
 namespace korvane::analysis {
 
 // An LSM file opened for projections, for a worker that projects one channel and timepoint after
-// another. When the file's planes are compressed it is opened a second time, so that two cores
-// decode planes, each through a reader of its own; uncompressed planes are read at disk speed by one.
+// another. The file is opened a second time, so that two cores read and reduce planes, each through a
+// reader of its own: compressed planes one in two each, uncompressed ones half of every plane's rows.
 class ZProjector {
   public:
     // Throws BlitzFileIOException as DorudURIVuruda::open does.

@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -29,6 +30,13 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point aStart) {
     return std::chrono::duration<double>(Clock::now() - aStart).count();
+}
+
+// Processor time of the whole process (all threads), which a busy machine disturbs less than elapsed time.
+double processorSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
 }
 
 // Written once per process into the temporary folder, removed at exit.
@@ -66,8 +74,9 @@ void BM_MaxProjectionVsPread(benchmark::State& state) {
     ZProjector projector(path);
     const int fd = ::open(path.c_str(), O_RDONLY);
     std::vector<char> buffer(8 << 20);
-    double preadSeconds = 0, projectSeconds = 0;
+    double preadSeconds = 0, projectSeconds = 0, preadCpu = 0, projectCpu = 0;
     for (auto _ : state) {
+        const double cpu = processorSeconds();
         const Clock::time_point start = Clock::now();
         for (off_t at = 0;;) {
             const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), at);
@@ -76,13 +85,17 @@ void BM_MaxProjectionVsPread(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(buffer.data());
         preadSeconds += secondsSince(start);
+        const double cpuBetween = processorSeconds();
+        preadCpu += cpuBetween - cpu;
         const double seconds =
             projectBothChannels(state, [&](const ZProjectionRequest& r) { return projector.project(r); });
+        projectCpu += processorSeconds() - cpuBetween;
         projectSeconds += seconds;
         state.SetIterationTime(seconds);
     }
     ::close(fd);
     state.counters["project_over_pread"] = projectSeconds / preadSeconds;
+    state.counters["cpu_project_over_pread"] = projectCpu / preadCpu;
 }
 
 // LZW: the projection (two readers decoding) and a projection through one reader against decoding the

@@ -90,13 +90,18 @@ bool isSampleType(int aPixelType) {
                                            << ").");
 }
 
+// Whether aArray already has the extents a request of aZWidth x aYWidth x aXWidth (of its rank) gives.
+template <typename T, int N>
+inline bool hasExtents(const blitz::Array<T, N>& aArray, int aZWidth, int aYWidth, int aXWidth) {
+    return aArray.extent(N - 1) == aXWidth && (N < 2 || aArray.extent(N < 2 ? 0 : N - 2) == aYWidth) &&
+           (N < 3 || aArray.extent(0) == aZWidth);
+}
+
 // The per-extent overloads keep the storage when the extents are unchanged; the TinyVector one always
 // reallocates.
 template <typename T, int N>
 inline void resizeArray(blitz::Array<T, N>& aArray, int aZWidth, int aYWidth, int aXWidth) {
-    if (aArray.extent(N - 1) == aXWidth && (N < 2 || aArray.extent(N < 2 ? 0 : N - 2) == aYWidth) &&
-        (N < 3 || aArray.extent(0) == aZWidth))
-        return;
+    if (hasExtents(aArray, aZWidth, aYWidth, aXWidth)) return;
     try {
         if constexpr (N == 3)
             aArray.resize(aZWidth, aYWidth, aXWidth);
@@ -120,17 +125,35 @@ inline void resizeArray(blitz::Array<T, N>& aArray, int aZWidth, int aYWidth, in
                                                      << ").");
 }
 
+// As getPixelType() words it.
+[[noreturn]] __attribute__((noinline, cold)) void throwNoSuchChannel(int aChannel) {
+    KORVANE_THROW(kClassName, "No such channel '" << aChannel << "'.");
+}
+
 [[noreturn]] __attribute__((noinline, cold)) void throwWrongRank() {
     throw BlitzFileIOException(
         "Wrong invocation of DorudURIVuruda::readArray(): Supported dimensions are: 3 (no restrictions), 2 "
         "(aReqZWidth = 1), 1 (aReqZWidth = 1, aReqYWidth = 1).\n");
 }
 
-// A window outside the stack would read or write outside the plane buffer and the array.
-inline void checkAxis(const char* aAxis, int aStart, int aWidth, int aSize) {
-    const int64_t width = effectiveWidth(aStart, aWidth, aSize);
-    if (aStart < 0 || width < 1 || int64_t(aStart) + width > int64_t(aSize))
-        throwOutside(aAxis, aStart, int64_t(aStart) + width, aSize);
+// The width of a request along one axis of aSize elements, after checking that it lies inside: a window
+// outside the stack would read or write outside the plane buffer and the array. One unsigned comparison
+// covers a start below 0 and one at or past the end, so that row after row of a line scan pays little.
+inline int checkedWidth(const char* aAxis, int aStart, int aWidth, int aSize) {
+    if (unsigned(aStart) >= unsigned(aSize) || (aWidth > 0 && unsigned(aWidth) > unsigned(aSize - aStart)))
+        throwOutside(aAxis, aStart, int64_t(aStart) + effectiveWidth(aStart, aWidth, aSize), aSize);
+    return aWidth > 0 ? aWidth : aSize - aStart;
+}
+
+// aRowCount kept rows, columns [aXStart, aXStart + aXWidth) of aChannel, into aArray resized to them.
+// Out of line: only a request the plain copy of one row does not cover comes here.
+template <typename T, int N>
+__attribute__((noinline)) void copyKeptRows(blitz::Array<T, N>& aArray, const unsigned char* aKept,
+                                            int aPixelType, const korvane::lsm::ChannelBytes& aChannel,
+                                            int aRowCount, int aXStart, int aXWidth) {
+    resizeArray(aArray, 1, aRowCount, aXWidth);
+    copyWindow(aKept, aPixelType, aChannel, uint64_t(aRowCount), uint64_t(aXStart), uint64_t(aXWidth),
+               aArray.dataFirst());
 }
 
 }  // namespace
@@ -144,37 +167,35 @@ void DorudURIVuruda::readArray(blitz::Array<T, N>& aArray, int aTimepoint, int a
     if ((N == 2 && aReqZWidth != 1) || (N == 1 && (aReqZWidth != 1 || aReqYWidth != 1))) throwWrongRank();
 
     // "No such channel" before anything is resized or read.
-    if (aChannel < 0 || size_t(aChannel) >= mPixelTypes.size()) getPixelType(aChannel);
-    if (aTimepoint < 0 || aTimepoint >= mSizeT) throwOutsideTimepoints(aTimepoint, mSizeT);
-    checkAxis("z planes", aReqZStart, aReqZWidth, mSizeZ);
-    checkAxis("rows", aReqYStart, aReqYWidth, mSizeY);
-    checkAxis("columns", aReqXStart, aReqXWidth, mSizeX);
+    if (size_t(unsigned(aChannel)) >= mPixelTypes.size()) throwNoSuchChannel(aChannel);
+    // The extents are at least 1 while a file is open.
+    if (unsigned(aTimepoint) >= unsigned(mSizeT)) throwOutsideTimepoints(aTimepoint, mSizeT);
+    const int zW = checkedWidth("z planes", aReqZStart, aReqZWidth, mSizeZ);
+    const int yW = checkedWidth("rows", aReqYStart, aReqYWidth, mSizeY);
+    const int xW = checkedWidth("columns", aReqXStart, aReqXWidth, mSizeX);
     const LSMReadState& state = *mReadState;
     const korvane::lsm::ScanLayout& layout = state.layout;
     if (!layout.refusal.empty()) throwText(layout.refusal);
 
     // Rows still kept from the file came from it and are answered without asking it: row after row of a
     // line scan comes this way, so it does no more than it must.
-    if (effectiveWidth(aReqZStart, aReqZWidth, mSizeZ) == 1) {
-        const int yW = static_cast<int>(effectiveWidth(aReqYStart, aReqYWidth, mSizeY));
-        const int xW = static_cast<int>(effectiveWidth(aReqXStart, aReqXWidth, mSizeX));
-        uint64_t inImage = 0;
-        const uint64_t plane = uint64_t(aTimepoint) * uint64_t(mSizeZ) + uint64_t(aReqZStart);
-        const uint64_t directory = layout.directory(state.series, plane, inImage);
-        const korvane::lsm::ChannelBytes& channel = layout.channels[size_t(aChannel)];
-        const uint64_t rowsBegin =
-            channel.base + (inImage * uint64_t(mSizeY) + uint64_t(aReqYStart)) * channel.rowBytes;
+    if (zW == 1) {
+        const uint64_t row =
+            (uint64_t(aTimepoint) * uint64_t(mSizeZ) + uint64_t(aReqZStart)) * uint64_t(mSizeY) +
+            uint64_t(aReqYStart);
         if (const unsigned char* kept =
-                state.plane.find(directory, layout.contiguous ? 0 : aChannel, rowsBegin,
-                                 rowsBegin + uint64_t(yW) * channel.rowBytes)) {
-            resizeArray(aArray, 1, yW, xW);
+                state.plane.findRows(state.series, layout.contiguous ? 0 : aChannel, row, uint64_t(yW))) {
+            const korvane::lsm::ChannelBytes& channel = layout.channels[size_t(aChannel)];
             const int type = mPixelTypes[size_t(aChannel)];
-            if (yW == 1 && isSampleType<T>(type) && channel.stride == sizeof(T))
-                std::memcpy(aArray.dataFirst(), kept + channel.offset + uint64_t(aReqXStart) * sizeof(T),
+            // One row of the file's own type into an array of its shape: a plain copy. With one row,
+            // only the columns' order decides where the first element lies in memory.
+            if (yW == 1 && hasExtents(aArray, 1, 1, xW) && aArray.isRankStoredAscending(N - 1) &&
+                isSampleType<T>(type) && channel.stride == sizeof(T)) {
+                std::memcpy(aArray.data(), kept + channel.offset + uint64_t(aReqXStart) * sizeof(T),
                             size_t(xW) * sizeof(T));
-            else
-                copyWindow(kept, type, channel, uint64_t(yW), uint64_t(aReqXStart), uint64_t(xW),
-                           aArray.dataFirst());
+                return;
+            }
+            copyKeptRows(aArray, kept, type, channel, yW, aReqXStart, xW);
             return;
         }
     }
@@ -379,7 +400,16 @@ const unsigned char* DorudURIVuruda::loadPlaneBytes(uint64_t aDirectory, int aCh
                                                                     << " byte for one plane of file '"
                                                                     << mCurrentFile << "'.");
                 ok = decoder.readRange(keepBegin, keepEnd, kept, aAlignment, failed);
-                if (ok) state.plane.keep();
+                if (ok) {
+                    // The whole rows among the kept bytes, counted across the series' planes.
+                    const uint64_t firstRow =
+                        (keepBegin - channelStart + channel.rowBytes - 1) / channel.rowBytes;
+                    const uint64_t endRow = std::max(firstRow, (keepEnd - channelStart) / channel.rowBytes);
+                    const uint64_t image = d / 2 - state.series * layout.directoriesPerSeries;
+                    state.plane.keep(state.series, image * rows + firstRow, endRow - firstRow,
+                                     channel.rowBytes,
+                                     channelStart + firstRow * channel.rowBytes - keepBegin);
+                }
                 result = kept + (aBegin - keepBegin);
                 if (aDirect != nullptr) {
                     std::memcpy(aDirect, result, size_t(aEnd - aBegin));

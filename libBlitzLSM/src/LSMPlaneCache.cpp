@@ -9,12 +9,14 @@ namespace lsm {
 
 void PlaneCache::clear() {
     mValid = false;
+    mRowCount = 0;
     mBytes.reset();
     mCapacity = 0;
 }
 
 unsigned char* PlaneCache::prepare(uint64_t aDirectory, int aChannel, uint64_t aBegin, uint64_t aEnd) {
     mValid = false;
+    mRowCount = 0;
     const uint64_t size = aEnd - aBegin;
     if (size > mCapacity) {
         mBytes.reset();  // the old plane goes before the new one is allocated

@@ -78,8 +78,9 @@ bool agrees(double aGot, double aWant) {
 
 }  // namespace
 
-// Every method on every channel type, through one reader and through the projector (two readers for
-// the compressed stack), against a direct computation.
+// Every method on every channel type, through one reader and through the projector (two readers, on
+// alternate planes or each on half of the rows, odd counts of rows and windows among them), against a
+// direct computation.
 TEST(ZProjection, MethodsMatchDirectComputation) {
     struct Case {
         const char* name;
