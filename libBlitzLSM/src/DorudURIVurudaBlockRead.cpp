@@ -119,6 +119,7 @@ inline void resizeArray(blitz::Array<T, N>& aArray, int aZWidth, int aYWidth, in
     KORVANE_THROW(kClassName, aText);
 }
 
+[[noreturn]] __attribute__((noinline, cold)) void throwNoFileOpened() { throwText("No file opened."); }
 [[noreturn]] __attribute__((noinline, cold)) void throwOutsideTimepoints(int aTimepoint, int aSizeT) {
     KORVANE_THROW(kClassName, "Requested timepoint " << aTimepoint
                                                      << " lies outside the stack's timepoints [0 - " << aSizeT
@@ -163,7 +164,7 @@ void DorudURIVuruda::readArray(blitz::Array<T, N>& aArray, int aTimepoint, int a
                                int aReqZWidth, int aReqYStart, int aReqYWidth, int aReqXStart,
                                int aReqXWidth) {
     static_assert(N >= 1 && N <= 3, "readArray supports ranks 1 to 3");
-    if (mTiff == nullptr) throwText("No file opened.");  // isOpen(), without the call
+    if (mTiff == nullptr) throwNoFileOpened();  // isOpen(), without the call
     if ((N == 2 && aReqZWidth != 1) || (N == 1 && (aReqZWidth != 1 || aReqYWidth != 1))) throwWrongRank();
 
     // "No such channel" before anything is resized or read.
