@@ -45,6 +45,7 @@ class RenderTest : public QObject {
   private slots:
     void displayRangesMapLinearlyAndClamp_data();
     void displayRangesMapLinearlyAndClamp();
+    void floatRowsDrawAsElementsSpreadInMemory();
     void autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange();
     void compositeAddsDistinctColoursAndScalesSpectraBelowSaturation();
     void scaleBarTakesARoundLength();
@@ -85,6 +86,31 @@ void RenderTest::displayRangesMapLinearlyAndClamp() {
     renderMapped(rowOfType(type, values), minimum, maximum, lutTable(Lut::Grey, 0), picture);
     QCOMPARE(picture.format(), QImage::Format_ARGB32_Premultiplied);
     QCOMPARE(greys(picture), levels);
+}
+
+void RenderTest::floatRowsDrawAsElementsSpreadInMemory() {
+    // Rows of neighbouring floats take a vectorised way, spread ones (every other column of a wider
+    // array) the plain one: both must draw alike, for table and arithmetic colours, small and large
+    // (streamed) pictures, rows of any alignment, NaN, infinities and values on level boundaries.
+    const float specials[] = {float(kNaN), float(kInfinity), -float(kInfinity), -0.0f, 1e-40f, 0.5f, 254.5f};
+    for (const QSize size : {QSize(37, 3), QSize(1451, 1449)}) {
+        blitz::Array<float, 2> wide(size.height(), 2 * size.width());
+        uint32_t seed = 7;
+        for (float& v : wide) {
+            seed = seed * 1664525u + 1013904223u;
+            v = seed % 11 == 0 ? specials[seed % 7] : float(int(seed >> 8) % 40000 - 10000) / 97.0f;
+        }
+        const blitz::Array<float, 2> spread = wide(blitz::Range::all(), blitz::Range(0, blitz::toEnd, 2));
+        const blitz::Array<float, 2> packed = spread.copy();
+        for (const Lut lut : {Lut::Grey, Lut::Cyan, Lut::Fire}) {
+            QImage fast;
+            QImage plain;
+            renderMapped(packed, -20.0, 300.0, lutTable(lut, 0), fast);
+            renderMapped(spread, -20.0, 300.0, lutTable(lut, 0), plain);
+            QCOMPARE(fast.size(), size);
+            QVERIFY(fast == plain);
+        }
+    }
 }
 
 void RenderTest::autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange() {
