@@ -1,5 +1,6 @@
 #include <QtTest>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -47,6 +48,7 @@ class RenderTest : public QObject {
     void displayRangesMapLinearlyAndClamp();
     void floatRowsDrawAsElementsSpreadInMemory();
     void autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange();
+    void autoRangeOfWideDataIsTheOneOfEveryValueCounted();
     void compositeAddsDistinctColoursAndScalesSpectraBelowSaturation();
     void scaleBarTakesARoundLength();
 };
@@ -143,6 +145,40 @@ void RenderTest::autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange() {
         channel.bits = f.bits;
         channel.isFloat = f.isFloat;
         QCOMPARE(fullRange(channel, floats), f.range);
+    }
+}
+
+void RenderTest::autoRangeOfWideDataIsTheOneOfEveryValueCounted() {
+    // Values past 4095 are counted in bins of several values; the Auto range must still fall on the
+    // values a count of each value gives. Planes large enough for several threads, with dense
+    // backgrounds, hot pixels and both limits in one bin.
+    const struct {
+        const char* what;
+        std::function<int(uint32_t)> value;
+    } planes[] = {
+        {"uniform over the type", [](uint32_t r) { return int(r % 65536); }},
+        {"dense background, sparse bright",
+         [](uint32_t r) { return r % 7 ? 40000 + int(r % 9) : int(r % 65536); }},
+        {"narrow band past 4095", [](uint32_t r) { return 5000 + int(r % 13); }},
+        {"12-bit data with hot pixels", [](uint32_t r) { return r % 997 ? int(r % 4096) : 65535; }},
+    };
+    for (const auto& p : planes) {
+        blitz::Array<unsigned short, 2> plane(1031, 1029);
+        std::vector<uint64_t> each(65536, 0);
+        uint32_t seed = 11;
+        for (unsigned short& v : plane) {
+            seed = seed * 1664525u + 1013904223u;
+            v = static_cast<unsigned short>(p.value(seed >> 4));
+            ++each[v];
+        }
+        const double limit = double(plane.numElements()) * kAutoSaturated / 2.0;
+        int low = 0;
+        for (double below = 0; below + double(each[size_t(low)]) <= limit;)
+            below += double(each[size_t(low++)]);
+        int high = 65535;
+        for (double above = 0; high > low && above + double(each[size_t(high)]) <= limit;)
+            above += double(each[size_t(high--)]);
+        QCOMPARE(saturatedRange(histogramOf(plane)), std::make_pair(double(low), double(high)));
     }
 }
 

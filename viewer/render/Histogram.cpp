@@ -4,20 +4,183 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <tuple>
 #include <type_traits>
 
 #include "Bands.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 constexpr int kFloatBins = 4096;
 
+// Integers are counted one bin per value up to this many values, in bins of 1 << kWideShift values
+// beyond: at most 4096 bins, whose two alternating tables stay in the first-level cache.
+constexpr uint32_t kValueBins = 4096;
+constexpr int kWideShift = 4;
+
+// Row aY of a plane counted from its first.
+template <typename T>
+const T* rowOf(const blitz::Array<T, 2>& aPlane, int aY) {
+    return &aPlane(aPlane.lbound(0) + aY, aPlane.lbound(1));
+}
+
+// The smallest and largest element of a plane of unsigned integers.
+template <typename T>
+std::pair<uint32_t, uint32_t> integerRange(const blitz::Array<T, 2>& aPlane) {
+    const int cols = aPlane.extent(1);
+    const std::ptrdiff_t stride = aPlane.stride(1);
+    uint32_t lows[4];
+    uint32_t highs[4];
+    const int bands = forEachBand(aPlane.extent(0), cols, [&](int aBand, int aFirst, int aEnd) {
+        uint32_t low = std::numeric_limits<T>::max();
+        uint32_t high = 0;
+        for (int y = aFirst; y < aEnd; ++y) {
+            const T* row = rowOf(aPlane, y);
+            int x = 0;
+#if defined(__SSE2__)
+            if constexpr (sizeof(T) == 2) {
+                if (stride == 1 && cols >= 8) {
+                    // SSE2 compares 16-bit elements as signed: flipping the top bit keeps their order.
+                    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+                    __m128i lowest = _mm_set1_epi16(0x7FFF);
+                    __m128i highest = flip;
+                    for (; x + 8 <= cols; x += 8) {
+                        const __m128i v =
+                            _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), flip);
+                        lowest = _mm_min_epi16(lowest, v);
+                        highest = _mm_max_epi16(highest, v);
+                    }
+                    alignas(16) uint16_t lanes[2][8];
+                    _mm_store_si128(reinterpret_cast<__m128i*>(lanes[0]), _mm_xor_si128(lowest, flip));
+                    _mm_store_si128(reinterpret_cast<__m128i*>(lanes[1]), _mm_xor_si128(highest, flip));
+                    for (int i = 0; i < 8; ++i) {
+                        low = std::min<uint32_t>(low, lanes[0][i]);
+                        high = std::max<uint32_t>(high, lanes[1][i]);
+                    }
+                }
+            }
+#endif
+            for (; x < cols; ++x) {
+                low = std::min<uint32_t>(low, row[x * stride]);
+                high = std::max<uint32_t>(high, row[x * stride]);
+            }
+        }
+        lows[aBand] = low;
+        highs[aBand] = high;
+    });
+    return {*std::min_element(lows, lows + bands), *std::max_element(highs, highs + bands)};
+}
+
+// The bins that hold the lower and upper limit of a range leaving aLimit values below and above: the
+// first whose count with all below passes aLimit, and likewise from above, not below the first. Also
+// the counts below and above those bins.
+struct LimitBins {
+    size_t first = 0;
+    size_t last = 0;
+    double below = 0.0;
+    double above = 0.0;
+};
+
+LimitBins limitBins(const std::vector<uint64_t>& aCounts, double aLimit) {
+    LimitBins bins;
+    while (bins.first + 1 < aCounts.size() && bins.below + double(aCounts[bins.first]) <= aLimit)
+        bins.below += double(aCounts[bins.first++]);
+    bins.last = aCounts.size() - 1;
+    while (bins.last > bins.first && bins.above + double(aCounts[bins.last]) <= aLimit)
+        bins.above += double(aCounts[bins.last--]);
+    return bins;
+}
+
+// Counts of each value in bins aFirst and aLast (of 1 << aShift values), for the Auto range's limits.
+template <typename T>
+void refine(const blitz::Array<T, 2>& aPlane, int aShift, size_t aFirst, size_t aLast,
+            Histogram& aHistogram) {
+    const size_t width = size_t(1) << aShift;
+    const uint32_t mask = uint32_t(width - 1);
+    const int cols = aPlane.extent(1);
+    const std::ptrdiff_t stride = aPlane.stride(1);
+    std::vector<uint64_t> first(width, 0);
+    std::vector<uint64_t> last(width, 0);
+    std::mutex merge;
+    forEachBand(aPlane.extent(0), cols, [&](int, int aBegin, int aEnd) {
+        std::vector<uint64_t> ownFirst(width, 0);
+        std::vector<uint64_t> ownLast(width, 0);
+        const auto count = [&](uint32_t aValue) {
+            const size_t bin = aValue >> aShift;
+            if (bin == aFirst)
+                ++ownFirst[aValue & mask];
+            else if (bin == aLast)
+                ++ownLast[aValue & mask];
+        };
+        for (int y = aBegin; y < aEnd; ++y) {
+            const T* row = rowOf(aPlane, y);
+            int x = 0;
+#if defined(__SSE2__)
+            if constexpr (sizeof(T) == 2) {
+                // Most elements lie in neither bin: eight are ruled out at once.
+                const __m128i firstBin = _mm_set1_epi16(int16_t(aFirst));
+                const __m128i lastBin = _mm_set1_epi16(int16_t(aLast));
+                if (stride == 1)
+                    for (; x + 8 <= cols; x += 8) {
+                        const __m128i bins = _mm_srli_epi16(
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), aShift);
+                        if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(bins, firstBin),
+                                                           _mm_cmpeq_epi16(bins, lastBin))))
+                            for (int i = 0; i < 8; ++i) count(row[x + i]);
+                    }
+            }
+#endif
+            for (; x < cols; ++x) count(row[x * stride]);
+        }
+        const std::lock_guard<std::mutex> lock(merge);
+        for (size_t v = 0; v < width; ++v) {
+            first[v] += ownFirst[v];
+            last[v] += ownLast[v];
+        }
+    });
+    aHistogram.details.push_back({aFirst, std::move(first)});
+    if (aLast != aFirst) aHistogram.details.push_back({aLast, std::move(last)});
+}
+
+// One row's elements into two tables taking turns, so that runs of equal values (background) do not wait
+// on one counter. The tables are not the shift's or the row's memory, which the compiler cannot know.
+template <int Shift, typename T>
+void countRow(const T* aRow, std::ptrdiff_t aStride, int aCount, uint32_t* __restrict aEven,
+              uint32_t* __restrict aOdd) {
+    int x = 0;
+    if (aStride == 1) {
+        for (; x + 1 < aCount; x += 2) {
+            ++aEven[aRow[x] >> Shift];
+            ++aOdd[aRow[x + 1] >> Shift];
+        }
+    } else {
+        for (; x + 1 < aCount; x += 2) {
+            ++aEven[aRow[x * aStride] >> Shift];
+            ++aOdd[aRow[(x + 1) * aStride] >> Shift];
+        }
+    }
+    if (x < aCount) ++aEven[aRow[x * aStride] >> Shift];
+}
+
 template <typename T>
 void countIntegers(const blitz::Array<T, 2>& aPlane, Histogram& aHistogram) {
-    const size_t values = size_t(1) << (8 * sizeof(T));
-    aHistogram.counts.assign(values, 0);
+    int shift = 0;
+    uint32_t bins = uint32_t(1) << (8 * sizeof(T));
+    uint32_t smallest = 0;
+    uint32_t largest = bins - 1;
+    if constexpr (sizeof(T) > 1) {
+        // The largest value sets the bins: narrower data (12 bits and less) keep one bin per value.
+        std::tie(smallest, largest) = integerRange(aPlane);
+        shift = largest < kValueBins ? 0 : kWideShift;
+        bins = (largest >> shift) + 1;
+    }
+    aHistogram.counts.assign(bins, 0);
     aHistogram.low = 0.0;
-    aHistogram.high = double(values);
+    aHistogram.high = double(uint64_t(bins) << shift);
     aHistogram.perValue = true;
     std::mutex merge;
     const int rows = aPlane.extent(0);
@@ -25,44 +188,42 @@ void countIntegers(const blitz::Array<T, 2>& aPlane, Histogram& aHistogram) {
     // Rows between two folds, so that no 32-bit count can overflow.
     const int rowsPerFold = std::max(1, int((uint64_t(1) << 31) / uint64_t(std::max(cols, 1))));
     forEachBand(rows, cols, [&](int, int aFirst, int aEnd) {
-        // Two tables taking turns, so that runs of equal values (background) do not wait on one counter.
-        std::vector<uint32_t> even(values, 0);
-        std::vector<uint32_t> odd(values, 0);
+        std::vector<uint32_t> even(bins, 0);
+        std::vector<uint32_t> odd(bins, 0);
         std::vector<uint64_t> own;
         const std::ptrdiff_t stride = aPlane.stride(1);
         for (int y = aFirst; y < aEnd; ++y) {
-            const T* row = &aPlane(aPlane.lbound(0) + y, aPlane.lbound(1));
-            int x = 0;
-            if (stride == 1) {
-                for (; x + 1 < cols; x += 2) {
-                    ++even[row[x]];
-                    ++odd[row[x + 1]];
-                }
-            } else {
-                for (; x + 1 < cols; x += 2) {
-                    ++even[row[x * stride]];
-                    ++odd[row[(x + 1) * stride]];
-                }
-            }
-            if (x < cols) ++even[row[x * stride]];
+            if (shift == 0)
+                countRow<0>(rowOf(aPlane, y), stride, cols, even.data(), odd.data());
+            else
+                countRow<kWideShift>(rowOf(aPlane, y), stride, cols, even.data(), odd.data());
             if ((y - aFirst) % rowsPerFold == rowsPerFold - 1 && y + 1 < aEnd) {
-                own.resize(values, 0);
-                for (size_t v = 0; v < values; ++v) own[v] += uint64_t(even[v]) + odd[v];
+                own.resize(bins, 0);
+                for (size_t v = 0; v < bins; ++v) own[v] += uint64_t(even[v]) + odd[v];
                 std::fill(even.begin(), even.end(), 0);
                 std::fill(odd.begin(), odd.end(), 0);
             }
         }
         const std::lock_guard<std::mutex> lock(merge);
-        for (size_t v = 0; v < values; ++v)
+        for (size_t v = 0; v < bins; ++v)
             aHistogram.counts[v] += uint64_t(even[v]) + odd[v] + (own.empty() ? 0 : own[v]);
     });
-    for (size_t v = 0; v < values; ++v) aHistogram.total += aHistogram.counts[v];
-    size_t first = 0;
-    while (first < values && aHistogram.counts[first] == 0) ++first;
-    size_t last = values;
-    while (last > first && aHistogram.counts[last - 1] == 0) --last;
-    aHistogram.minimum = first < values ? double(first) : 0.0;
-    aHistogram.maximum = last > first ? double(last - 1) : 0.0;
+    for (size_t v = 0; v < bins; ++v) aHistogram.total += aHistogram.counts[v];
+    if (sizeof(T) == 1) {
+        size_t first = 0;
+        while (first < bins && aHistogram.counts[first] == 0) ++first;
+        size_t last = bins;
+        while (last > first && aHistogram.counts[last - 1] == 0) --last;
+        smallest = uint32_t(first);
+        largest = uint32_t(last - 1);
+    }
+    aHistogram.minimum = double(smallest);
+    aHistogram.maximum = double(largest);
+    if (shift > 0) {
+        const LimitBins limits =
+            limitBins(aHistogram.counts, double(aHistogram.total) * kAutoSaturated / 2.0);
+        refine(aPlane, shift, limits.first, limits.last, aHistogram);
+    }
 }
 
 template <typename T>
@@ -115,19 +276,31 @@ Histogram histogramOf(const AnyPlane& aPlane) {
 std::pair<double, double> saturatedRange(const Histogram& aHistogram, double aSaturated) {
     if (aHistogram.isEmpty()) return {0.0, 255.0};
     const double limit = double(aHistogram.total) * aSaturated / 2.0;
-    const size_t bins = aHistogram.counts.size();
-    size_t first = 0;
-    double below = 0.0;
-    while (first + 1 < bins && below + double(aHistogram.counts[first]) <= limit)
-        below += double(aHistogram.counts[first++]);
-    size_t last = bins - 1;
-    double above = 0.0;
-    while (last > first && above + double(aHistogram.counts[last]) <= limit)
-        above += double(aHistogram.counts[last--]);
+    LimitBins bins = limitBins(aHistogram.counts, limit);
     const double width = aHistogram.binWidth();
-    double minimum = aHistogram.low + double(first) * width;
-    // Integer bins end on their own value; others on the bin's upper edge.
-    double maximum = aHistogram.low + double(last) * width + (aHistogram.perValue ? 0.0 : width);
+    double minimum = aHistogram.low + double(bins.first) * width;
+    // Integer bins end on their last value; others on the bin's upper edge.
+    double maximum = aHistogram.low + double(bins.last) * width + (aHistogram.perValue ? width - 1.0 : width);
+    // In a bin of several values whose counts are known, the limits go on to the value, as they would
+    // over one bin per value.
+    const auto detailOf = [&](size_t aBin) -> const std::vector<uint64_t>* {
+        for (const Histogram::Detail& detail : aHistogram.details)
+            if (detail.bin == aBin) return &detail.counts;
+        return nullptr;
+    };
+    size_t firstValue = 0;
+    if (const std::vector<uint64_t>* counts = detailOf(bins.first)) {
+        while (firstValue + 1 < counts->size() && bins.below + double((*counts)[firstValue]) <= limit)
+            bins.below += double((*counts)[firstValue++]);
+        minimum += double(firstValue);
+    }
+    if (const std::vector<uint64_t>* counts = detailOf(bins.last)) {
+        // Not below the lower limit when both lie in one bin.
+        const size_t floor = bins.last == bins.first ? firstValue : 0;
+        size_t v = counts->size() - 1;
+        while (v > floor && bins.above + double((*counts)[v]) <= limit) bins.above += double((*counts)[v--]);
+        maximum -= double(counts->size() - 1 - v);
+    }
     minimum = std::max(minimum, aHistogram.minimum);
     maximum = std::min(maximum, aHistogram.maximum);
     if (!(minimum < maximum)) {
