@@ -154,13 +154,15 @@ void RenderTest::autoRangeOfWideDataIsTheOneOfEveryValueCounted() {
     // backgrounds, hot pixels and both limits in one bin.
     const struct {
         const char* what;
-        std::function<int(uint32_t)> value;
+        std::function<int(uint32_t, size_t)> value;  // of a random number and the element's index
     } planes[] = {
-        {"uniform over the type", [](uint32_t r) { return int(r % 65536); }},
+        {"uniform over the type", [](uint32_t r, size_t) { return int(r % 65536); }},
         {"dense background, sparse bright",
-         [](uint32_t r) { return r % 7 ? 40000 + int(r % 9) : int(r % 65536); }},
-        {"narrow band past 4095", [](uint32_t r) { return 5000 + int(r % 13); }},
-        {"12-bit data with hot pixels", [](uint32_t r) { return r % 997 ? int(r % 4096) : 65535; }},
+         [](uint32_t r, size_t) { return r % 7 ? 40000 + int(r % 9) : int(r % 65536); }},
+        {"narrow band past 4095", [](uint32_t r, size_t) { return 5000 + int(r % 13); }},
+        {"12-bit data with hot pixels", [](uint32_t r, size_t) { return r % 997 ? int(r % 4096) : 65535; }},
+        {"12-bit data, bright in the last rows only",
+         [](uint32_t r, size_t i) { return i < 1000 * 1029 ? 1000 + int(r % 3000) : 60000 + int(r % 9); }},
     };
     for (const auto& p : planes) {
         blitz::Array<unsigned short, 2> plane(1031, 1029);
@@ -168,7 +170,7 @@ void RenderTest::autoRangeOfWideDataIsTheOneOfEveryValueCounted() {
         uint32_t seed = 11;
         for (unsigned short& v : plane) {
             seed = seed * 1664525u + 1013904223u;
-            v = static_cast<unsigned short>(p.value(seed >> 4));
+            v = static_cast<unsigned short>(p.value(seed >> 4, size_t(&v - plane.data())));
             ++each[v];
         }
         const double limit = double(plane.numElements()) * kAutoSaturated / 2.0;

@@ -18,7 +18,8 @@ namespace {
 constexpr int kFloatBins = 4096;
 
 // Integers are counted one bin per value up to this many values, in bins of 1 << kWideShift values
-// beyond: at most 4096 bins, whose two alternating tables stay in the first-level cache.
+// beyond: at most 4096 bins, whose tables stay close to the core where a count of every 16-bit value
+// would fill its second-level cache.
 constexpr uint32_t kValueBins = 4096;
 constexpr int kWideShift = 4;
 
@@ -28,51 +29,40 @@ const T* rowOf(const blitz::Array<T, 2>& aPlane, int aY) {
     return &aPlane(aPlane.lbound(0) + aY, aPlane.lbound(1));
 }
 
-// The smallest and largest element of a plane of unsigned integers.
+// The smallest and largest element of a row of unsigned integers.
 template <typename T>
-std::pair<uint32_t, uint32_t> integerRange(const blitz::Array<T, 2>& aPlane) {
-    const int cols = aPlane.extent(1);
-    const std::ptrdiff_t stride = aPlane.stride(1);
-    uint32_t lows[4];
-    uint32_t highs[4];
-    const int bands = forEachBand(aPlane.extent(0), cols, [&](int aBand, int aFirst, int aEnd) {
-        uint32_t low = std::numeric_limits<T>::max();
-        uint32_t high = 0;
-        for (int y = aFirst; y < aEnd; ++y) {
-            const T* row = rowOf(aPlane, y);
-            int x = 0;
+std::pair<uint32_t, uint32_t> rowRange(const T* aRow, std::ptrdiff_t aStride, int aCount) {
+    uint32_t low = std::numeric_limits<T>::max();
+    uint32_t high = 0;
+    int x = 0;
 #if defined(__SSE2__)
-            if constexpr (sizeof(T) == 2) {
-                if (stride == 1 && cols >= 8) {
-                    // SSE2 compares 16-bit elements as signed: flipping the top bit keeps their order.
-                    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
-                    __m128i lowest = _mm_set1_epi16(0x7FFF);
-                    __m128i highest = flip;
-                    for (; x + 8 <= cols; x += 8) {
-                        const __m128i v =
-                            _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), flip);
-                        lowest = _mm_min_epi16(lowest, v);
-                        highest = _mm_max_epi16(highest, v);
-                    }
-                    alignas(16) uint16_t lanes[2][8];
-                    _mm_store_si128(reinterpret_cast<__m128i*>(lanes[0]), _mm_xor_si128(lowest, flip));
-                    _mm_store_si128(reinterpret_cast<__m128i*>(lanes[1]), _mm_xor_si128(highest, flip));
-                    for (int i = 0; i < 8; ++i) {
-                        low = std::min<uint32_t>(low, lanes[0][i]);
-                        high = std::max<uint32_t>(high, lanes[1][i]);
-                    }
-                }
+    if constexpr (sizeof(T) == 2) {
+        if (aStride == 1 && aCount >= 8) {
+            // SSE2 compares 16-bit elements as signed: flipping the top bit keeps their order.
+            const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+            __m128i lowest = _mm_set1_epi16(0x7FFF);
+            __m128i highest = flip;
+            for (; x + 8 <= aCount; x += 8) {
+                const __m128i v =
+                    _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(aRow + x)), flip);
+                lowest = _mm_min_epi16(lowest, v);
+                highest = _mm_max_epi16(highest, v);
             }
-#endif
-            for (; x < cols; ++x) {
-                low = std::min<uint32_t>(low, row[x * stride]);
-                high = std::max<uint32_t>(high, row[x * stride]);
+            alignas(16) uint16_t lanes[2][8];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes[0]), _mm_xor_si128(lowest, flip));
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes[1]), _mm_xor_si128(highest, flip));
+            for (int i = 0; i < 8; ++i) {
+                low = std::min<uint32_t>(low, lanes[0][i]);
+                high = std::max<uint32_t>(high, lanes[1][i]);
             }
         }
-        lows[aBand] = low;
-        highs[aBand] = high;
-    });
-    return {*std::min_element(lows, lows + bands), *std::max_element(highs, highs + bands)};
+    }
+#endif
+    for (; x < aCount; ++x) {
+        low = std::min<uint32_t>(low, aRow[x * aStride]);
+        high = std::max<uint32_t>(high, aRow[x * aStride]);
+    }
+    return {low, high};
 }
 
 // The bins that hold the lower and upper limit of a range leaving aLimit values below and above: the
@@ -146,77 +136,120 @@ void refine(const blitz::Array<T, 2>& aPlane, int aShift, size_t aFirst, size_t 
     if (aLast != aFirst) aHistogram.details.push_back({aLast, std::move(last)});
 }
 
-// One row's elements into two tables taking turns, so that runs of equal values (background) do not wait
-// on one counter. The tables are not the shift's or the row's memory, which the compiler cannot know.
+// Four tables of counts taking turns, so that runs of equal values (background) do not wait on one
+// counter. The tables are not the row's memory, which the compiler cannot know.
+struct Tables {
+    uint32_t* __restrict first;
+    uint32_t* __restrict second;
+    uint32_t* __restrict third;
+    uint32_t* __restrict fourth;
+};
+
+// One row's elements, each shifted right by Shift, into the tables.
 template <int Shift, typename T>
-void countRow(const T* aRow, std::ptrdiff_t aStride, int aCount, uint32_t* __restrict aEven,
-              uint32_t* __restrict aOdd) {
+void countRow(const T* aRow, std::ptrdiff_t aStride, int aCount, const Tables& aTables) {
+    uint32_t* __restrict first = aTables.first;
+    uint32_t* __restrict second = aTables.second;
+    uint32_t* __restrict third = aTables.third;
+    uint32_t* __restrict fourth = aTables.fourth;
     int x = 0;
     if (aStride == 1) {
-        for (; x + 1 < aCount; x += 2) {
-            ++aEven[aRow[x] >> Shift];
-            ++aOdd[aRow[x + 1] >> Shift];
-        }
-    } else {
-        for (; x + 1 < aCount; x += 2) {
-            ++aEven[aRow[x * aStride] >> Shift];
-            ++aOdd[aRow[(x + 1) * aStride] >> Shift];
+        for (; x + 3 < aCount; x += 4) {
+            ++first[aRow[x] >> Shift];
+            ++second[aRow[x + 1] >> Shift];
+            ++third[aRow[x + 2] >> Shift];
+            ++fourth[aRow[x + 3] >> Shift];
         }
     }
-    if (x < aCount) ++aEven[aRow[x * aStride] >> Shift];
+    for (; x < aCount; ++x) ++first[aRow[x * aStride] >> Shift];
 }
+
+// One band's counts, per value or in bins of 1 << shift values, and its smallest and largest element.
+struct BandCounts {
+    std::vector<uint64_t> counts;
+    int shift = 0;
+    uint32_t low = std::numeric_limits<uint32_t>::max();
+    uint32_t high = 0;
+};
 
 template <typename T>
 void countIntegers(const blitz::Array<T, 2>& aPlane, Histogram& aHistogram) {
+    constexpr bool wide = sizeof(T) > 1;
+    const size_t size = wide ? kValueBins : 256;
+    static_assert((65536u >> kWideShift) == kValueBins, "the bins of wide data fill the same tables");
+    const int rows = aPlane.extent(0);
+    const int cols = aPlane.extent(1);
+    const std::ptrdiff_t stride = aPlane.stride(1);
+    // Rows between two folds, so that no 32-bit count can overflow.
+    const int rowsPerFold = std::max(1, int((uint64_t(1) << 31) / uint64_t(std::max(cols, 1))));
+    BandCounts bands[4];
+    const int used = forEachBand(rows, cols, [&](int aBand, int aFirst, int aEnd) {
+        BandCounts& band = bands[aBand];
+        band.counts.assign(size, 0);
+        std::vector<uint32_t> own(4 * size, 0);
+        const Tables tables{own.data(), own.data() + size, own.data() + 2 * size, own.data() + 3 * size};
+        const auto fold = [&] {
+            for (size_t v = 0; v < size; ++v)
+                band.counts[v] += uint64_t(own[v]) + own[size + v] + own[2 * size + v] + own[3 * size + v];
+            std::fill(own.begin(), own.end(), 0);
+        };
+        for (int y = aFirst; y < aEnd; ++y) {
+            const T* row = rowOf(aPlane, y);
+            if constexpr (wide) {
+                // The row's range, which leaves it in the first-level cache for the count.
+                const auto [low, high] = rowRange(row, stride, cols);
+                band.low = std::min(band.low, low);
+                band.high = std::max(band.high, high);
+                if (band.shift == 0 && high >= kValueBins) {
+                    // Larger values than one bin per value can hold: bins of several from here on.
+                    fold();
+                    std::vector<uint64_t> binned(size, 0);
+                    for (size_t v = 0; v < size; ++v) binned[v >> kWideShift] += band.counts[v];
+                    band.counts = std::move(binned);
+                    band.shift = kWideShift;
+                }
+            }
+            if (band.shift == 0)
+                countRow<0>(row, stride, cols, tables);
+            else
+                countRow<kWideShift>(row, stride, cols, tables);
+            if ((y - aFirst) % rowsPerFold == rowsPerFold - 1) fold();
+        }
+        fold();
+    });
+    uint32_t smallest = std::numeric_limits<uint32_t>::max();
+    uint32_t largest = 0;
     int shift = 0;
-    uint32_t bins = uint32_t(1) << (8 * sizeof(T));
-    uint32_t smallest = 0;
-    uint32_t largest = bins - 1;
-    if constexpr (sizeof(T) > 1) {
-        // The largest value sets the bins: narrower data (12 bits and less) keep one bin per value.
-        std::tie(smallest, largest) = integerRange(aPlane);
-        shift = largest < kValueBins ? 0 : kWideShift;
-        bins = (largest >> shift) + 1;
+    for (int b = 0; b < used; ++b) {
+        shift = std::max(shift, bands[b].shift);
+        smallest = std::min(smallest, bands[b].low);
+        largest = std::max(largest, bands[b].high);
     }
+    if (!wide) {
+        // Bytes: the range from the counts, which need no pass of their own.
+        std::vector<uint64_t>& counts = bands[0].counts;
+        for (int b = 1; b < used; ++b)
+            for (size_t v = 0; v < size; ++v) counts[v] += bands[b].counts[v];
+        size_t first = 0;
+        while (first < size && counts[first] == 0) ++first;
+        size_t last = size;
+        while (last > first && counts[last - 1] == 0) --last;
+        smallest = uint32_t(first);
+        largest = uint32_t(last - 1);
+    }
+    // The largest value sets the bins: narrower data (12 bits and less) keep one bin per value.
+    const uint32_t bins = wide ? (largest >> shift) + 1 : uint32_t(size);
     aHistogram.counts.assign(bins, 0);
     aHistogram.low = 0.0;
     aHistogram.high = double(uint64_t(bins) << shift);
     aHistogram.perValue = true;
-    std::mutex merge;
-    const int rows = aPlane.extent(0);
-    const int cols = aPlane.extent(1);
-    // Rows between two folds, so that no 32-bit count can overflow.
-    const int rowsPerFold = std::max(1, int((uint64_t(1) << 31) / uint64_t(std::max(cols, 1))));
-    forEachBand(rows, cols, [&](int, int aFirst, int aEnd) {
-        std::vector<uint32_t> even(bins, 0);
-        std::vector<uint32_t> odd(bins, 0);
-        std::vector<uint64_t> own;
-        const std::ptrdiff_t stride = aPlane.stride(1);
-        for (int y = aFirst; y < aEnd; ++y) {
-            if (shift == 0)
-                countRow<0>(rowOf(aPlane, y), stride, cols, even.data(), odd.data());
-            else
-                countRow<kWideShift>(rowOf(aPlane, y), stride, cols, even.data(), odd.data());
-            if ((y - aFirst) % rowsPerFold == rowsPerFold - 1 && y + 1 < aEnd) {
-                own.resize(bins, 0);
-                for (size_t v = 0; v < bins; ++v) own[v] += uint64_t(even[v]) + odd[v];
-                std::fill(even.begin(), even.end(), 0);
-                std::fill(odd.begin(), odd.end(), 0);
-            }
-        }
-        const std::lock_guard<std::mutex> lock(merge);
-        for (size_t v = 0; v < bins; ++v)
-            aHistogram.counts[v] += uint64_t(even[v]) + odd[v] + (own.empty() ? 0 : own[v]);
-    });
-    for (size_t v = 0; v < bins; ++v) aHistogram.total += aHistogram.counts[v];
-    if (sizeof(T) == 1) {
-        size_t first = 0;
-        while (first < bins && aHistogram.counts[first] == 0) ++first;
-        size_t last = bins;
-        while (last > first && aHistogram.counts[last - 1] == 0) --last;
-        smallest = uint32_t(first);
-        largest = uint32_t(last - 1);
+    for (int b = 0; b < (wide ? used : 1); ++b) {
+        const int down = shift - bands[b].shift;
+        const std::vector<uint64_t>& counts = bands[b].counts;
+        for (size_t v = 0; v < counts.size(); ++v)
+            if (counts[v] != 0) aHistogram.counts[v >> down] += counts[v];
     }
+    for (size_t v = 0; v < bins; ++v) aHistogram.total += aHistogram.counts[v];
     aHistogram.minimum = double(smallest);
     aHistogram.maximum = double(largest);
     if (shift > 0) {
