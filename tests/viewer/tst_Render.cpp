@@ -8,6 +8,8 @@
 #include "Histogram.h"
 #include "Renderer.h"
 #include "ScaleBar.h"
+#include "SliceRender.h"
+#include "ViewState.h"
 
 namespace {
 
@@ -50,6 +52,7 @@ class RenderTest : public QObject {
     void autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange();
     void autoRangeOfWideDataIsTheOneOfEveryValueCounted();
     void compositeAddsDistinctColoursAndScalesSpectraBelowSaturation();
+    void sideViewsStretchEachPlaneOverItsPixels();
     void scaleBarTakesARoundLength();
 };
 
@@ -221,6 +224,50 @@ void RenderTest::compositeAddsDistinctColoursAndScalesSpectraBelowSaturation() {
     // Violet at the short end, red at the long end.
     QVERIFY(qBlue(picture.pixel(0, 0)) > qGreen(picture.pixel(0, 0)));
     QVERIFY(qRed(picture.pixel(kBands - 1, 0)) > 2 * qGreen(picture.pixel(kBands - 1, 0)));
+}
+
+void RenderTest::sideViewsStretchEachPlaneOverItsPixels() {
+    // Slices laid out as the stack keeps them (z innermost), stretched over as many, three times as many,
+    // an uneven number, more than four times as many and fewer pixels than planes, 13 wide: every pixel,
+    // drawn over a picture of another slice, shows the colour of the plane under it.
+    ViewState view;
+    StackInfo info;
+    info.channels << ChannelInfo();
+    view.setFile("slices.lsm", info);
+    view.setShown(PlaneRequest(), ElementType::UInt16);
+    ChannelDisplay display;
+    display.minimum = 100;
+    display.maximum = 3000;
+    display.lut = Lut::Fire;
+    display.rangeSet = true;
+    view.setDisplay(0, display);
+    const LutTable lut = lutTable(Lut::Fire, 0);
+    const int planes = 9;
+    const int across = 13;
+    for (const bool zAlongRows : {true, false}) {
+        for (const int pixels : {9, 27, 23, 70, 4}) {
+            blitz::Array<unsigned short, 2> kept(across, planes);
+            blitz::Array<unsigned short, 2> other(across, planes);
+            uint32_t seed = uint32_t(pixels);
+            for (unsigned short& v : kept)
+                v = static_cast<unsigned short>((seed = seed * 1664525u + 1013904223u) >> 20);
+            other = 4000;
+            const auto slice = [&](const blitz::Array<unsigned short, 2>& aKept) -> AnyPlane {
+                return zAlongRows ? blitz::Array<unsigned short, 2>(aKept.transpose(1, 0)) : aKept;
+            };
+            SliceRenderer renderer;
+            QImage picture;
+            renderer.render(view, {slice(other)}, {AnyPlane()}, zAlongRows, pixels, picture);
+            renderer.render(view, {slice(kept)}, {AnyPlane()}, zAlongRows, pixels, picture);
+            QCOMPARE(picture.size(), zAlongRows ? QSize(across, pixels) : QSize(pixels, across));
+            for (int p = 0; p < pixels; ++p)
+                for (int i = 0; i < across; ++i) {
+                    const QRgb expected =
+                        lut[size_t(displayLevel(kept(i, planeAtPixel(p, pixels, planes)), 100, 3000))];
+                    QCOMPARE(zAlongRows ? picture.pixel(i, p) : picture.pixel(p, i), expected);
+                }
+        }
+    }
 }
 
 void RenderTest::scaleBarTakesARoundLength() {

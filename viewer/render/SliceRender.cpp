@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "Histogram.h"
 #include "PlaneDisplay.h"
 #include "Renderer.h"
@@ -36,47 +40,87 @@ const T* rowOf(const blitz::Array<T, 2>& aPlane, int aRow) {
 // Rows of the slice a prefetch runs ahead of the one drawn: rows of a y-z slice lie a whole x-z slice
 // apart in the stack, so each starts with a cache and TLB miss that is better taken early.
 constexpr int kRowsAhead = 8;
-// An x-z slice is drawn in tiles of this many columns and planes: the stack holds a column's planes
-// side by side, the picture a plane's columns, and a tile of both stays in the first-level cache.
-constexpr int kTile = 16;
+// An x-z slice is drawn in strips of this many columns down all planes: the stack holds a column's
+// planes side by side, the picture a plane's columns, and a strip of both stays in the first-level cache.
+constexpr int kStrip = 16;
 
-// The slice through aTable straight into the stretched picture. An x-z slice (z along rows) is drawn
-// once per plane and its rows copied down the stretch; a y-z slice (z along columns) is looked up once
-// per element and each colour spread over its stretch.
+// Where each plane's stretch begins along z in the picture and how long it is (0 for planes a squeezed
+// picture leaves out).
+struct Stretches {
+    std::vector<int> first;
+    std::vector<int> length;
+};
+
+Stretches stretchesOf(const std::vector<int>& aPlaneOf, int aPlanes) {
+    Stretches stretches{std::vector<int>(size_t(aPlanes), 0), std::vector<int>(size_t(aPlanes), 0)};
+    for (int p = int(aPlaneOf.size()) - 1; p >= 0; --p) {
+        const size_t plane = size_t(aPlaneOf[size_t(p)]);
+        stretches.first[plane] = p;
+        ++stretches.length[plane];
+    }
+    return stretches;
+}
+
+#if defined(__SSE2__)
+// The colours of four elements aStride apart.
 template <typename T>
-void drawStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, bool aZAlongRows,
-                   const std::vector<int>& aPlaneOf, QImage& aPicture) {
-    uchar* bits = aPicture.bits();
-    const qsizetype bytesPerLine = aPicture.bytesPerLine();
+__m128i fourColours(const T* aElements, std::ptrdiff_t aStride, const QRgb* aTable) {
+    return _mm_set_epi32(int(aTable[aElements[3 * aStride]]), int(aTable[aElements[2 * aStride]]),
+                         int(aTable[aElements[aStride]]), int(aTable[aElements[0]]));
+}
+#endif
+
+// An x-z slice (z down the rows): each plane's colours are looked up once and written to every line
+// of its stretch, four columns to a store.
+template <typename T>
+void drawRowsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, const Stretches& aStretches,
+                       uchar* aBits, qsizetype aBytesPerLine) {
     const std::ptrdiff_t rowStride = aSlice.stride(0);
     const std::ptrdiff_t stride = aSlice.stride(1);
-    const auto line = [&](int aRow) { return reinterpret_cast<QRgb*>(bits + bytesPerLine * aRow); };
     const T* first = rowOf(aSlice, 0);
     const int rows = aSlice.extent(0);
     const int cols = aSlice.extent(1);
-    if (aZAlongRows) {
-        std::vector<QRgb*> lines(static_cast<size_t>(rows), nullptr);  // each plane's first picture line
-        for (int r = int(aPlaneOf.size()) - 1; r >= 0; --r) lines[size_t(aPlaneOf[size_t(r)])] = line(r);
-        for (int z0 = 0; z0 < rows; z0 += kTile) {
-            for (int x0 = 0; x0 < cols; x0 += kTile) {
-                const int z1 = std::min(rows, z0 + kTile);
-                const int x1 = std::min(cols, x0 + kTile);
-                for (int z = z0; z < z1; ++z) {
-                    QRgb* target = lines[size_t(z)];
-                    if (!target) continue;  // a plane the squeezed picture leaves out
-                    const T* element = first + z * rowStride;
-                    for (int x = x0; x < x1; ++x) target[x] = aTable[element[x * stride]];
-                }
+    for (int x0 = 0; x0 < cols; x0 += kStrip) {
+        const int x1 = std::min(cols, x0 + kStrip);
+        for (int z = 0; z < rows; ++z) {
+            const int length = aStretches.length[size_t(z)];
+            if (length == 0) continue;
+            QRgb* target = reinterpret_cast<QRgb*>(aBits + aBytesPerLine * aStretches.first[size_t(z)]);
+            const T* element = first + z * rowStride;
+            int x = x0;
+#if defined(__SSE2__)
+            for (; x + 4 <= x1; x += 4) {
+                const __m128i colours = fourColours(element + x * stride, stride, aTable);
+                uchar* line = reinterpret_cast<uchar*>(target + x);
+                for (int n = 0; n < length; ++n, line += aBytesPerLine)
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(line), colours);
+            }
+#endif
+            for (; x < x1; ++x) {
+                const QRgb colour = aTable[element[x * stride]];
+                uchar* line = reinterpret_cast<uchar*>(target + x);
+                for (int n = 0; n < length; ++n, line += aBytesPerLine)
+                    *reinterpret_cast<QRgb*>(line) = colour;
             }
         }
-        for (int r = 1; r < int(aPlaneOf.size()); ++r)
-            if (aPlaneOf[size_t(r)] == aPlaneOf[size_t(r) - 1])
-                std::memcpy(line(r), line(r - 1), size_t(cols) * sizeof(QRgb));
-        return;
     }
-    // Each plane's stretch: a run of picture columns.
-    std::vector<int> runs(static_cast<size_t>(cols), 0);
-    for (int plane : aPlaneOf) ++runs[size_t(plane)];
+}
+
+// A y-z slice (z along the columns): each element's colour is spread over its stretch of the line, four
+// pixels to a store. A store may run past its stretch into the next, which is drawn after it.
+template <typename T>
+void drawColumnsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, const Stretches& aStretches,
+                          int aPixels, uchar* aBits, qsizetype aBytesPerLine) {
+    const std::ptrdiff_t rowStride = aSlice.stride(0);
+    const std::ptrdiff_t stride = aSlice.stride(1);
+    const T* first = rowOf(aSlice, 0);
+    const int rows = aSlice.extent(0);
+    const int cols = aSlice.extent(1);
+    // The leading planes whose stores of four stay inside the line.
+    int safe = 0;
+    while (safe < cols &&
+           aStretches.first[size_t(safe)] + ((aStretches.length[size_t(safe)] + 3) & ~3) <= aPixels)
+        ++safe;
     for (int y = 0; y < rows; ++y) {
         if (y + kRowsAhead < rows) {
             const char* ahead = reinterpret_cast<const char*>(first + (y + kRowsAhead) * rowStride);
@@ -84,12 +128,36 @@ void drawStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, bool aZ
                 __builtin_prefetch(ahead + b);
         }
         const T* element = first + y * rowStride;
-        QRgb* target = line(y);
-        for (int z = 0; z < cols; ++z) {
+        QRgb* line = reinterpret_cast<QRgb*>(aBits + aBytesPerLine * y);
+        int z = 0;
+#if defined(__SSE2__)
+        for (; z < safe; ++z) {
+            const __m128i four = _mm_set1_epi32(int(aTable[element[z * stride]]));
+            const int end = aStretches.first[size_t(z)] + aStretches.length[size_t(z)];
+            for (int p = aStretches.first[size_t(z)]; p < end; p += 4)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(line + p), four);
+        }
+#else
+        (void)safe;
+#endif
+        for (; z < cols; ++z) {
             const QRgb colour = aTable[element[z * stride]];
-            for (int n = runs[size_t(z)]; n > 0; --n) *target++ = colour;
+            const int end = aStretches.first[size_t(z)] + aStretches.length[size_t(z)];
+            for (int p = aStretches.first[size_t(z)]; p < end; ++p) line[p] = colour;
         }
     }
+}
+
+// The slice through aTable straight into the stretched picture.
+template <typename T>
+void drawStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, bool aZAlongRows,
+                   const std::vector<int>& aPlaneOf, QImage& aPicture) {
+    const Stretches stretches = stretchesOf(aPlaneOf, aZAlongRows ? aSlice.extent(0) : aSlice.extent(1));
+    if (aZAlongRows)
+        drawRowsStretched(aSlice, aTable, stretches, aPicture.bits(), aPicture.bytesPerLine());
+    else
+        drawColumnsStretched(aSlice, aTable, stretches, int(aPlaneOf.size()), aPicture.bits(),
+                             aPicture.bytesPerLine());
 }
 
 // An unstretched picture stretched along z.
