@@ -228,7 +228,7 @@ void RenderTest::compositeAddsDistinctColoursAndScalesSpectraBelowSaturation() {
 
 void RenderTest::sideViewsStretchEachPlaneOverItsPixels() {
     // Slices laid out as the stack keeps them (z innermost), stretched over as many, three times as many,
-    // an uneven number, more than four times as many and fewer pixels than planes, 13 wide: every pixel,
+    // an uneven number, more than four times as many and fewer pixels than planes, 37 wide: every pixel,
     // drawn over a picture of another slice, shows the colour of the plane under it.
     ViewState view;
     StackInfo info;
@@ -243,7 +243,7 @@ void RenderTest::sideViewsStretchEachPlaneOverItsPixels() {
     view.setDisplay(0, display);
     const LutTable lut = lutTable(Lut::Fire, 0);
     const int planes = 9;
-    const int across = 13;
+    const int across = 37;
     for (const bool zAlongRows : {true, false}) {
         for (const int pixels : {9, 27, 23, 70, 4}) {
             blitz::Array<unsigned short, 2> kept(across, planes);

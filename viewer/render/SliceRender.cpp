@@ -44,19 +44,21 @@ constexpr int kRowsAhead = 8;
 // planes side by side, the picture a plane's columns, and a strip of both stays in the first-level cache.
 constexpr int kStrip = 16;
 
-// Where each plane's stretch begins along z in the picture and how long it is (0 for planes a squeezed
-// picture leaves out).
-struct Stretches {
-    std::vector<int> first;
-    std::vector<int> length;
+// A plane the picture shows: the pixel along z where its stretch begins and how many it takes. A picture
+// squeezed to fewer pixels than planes leaves some out.
+struct Stretch {
+    int plane = 0;
+    int first = 0;
+    int length = 0;
 };
 
-Stretches stretchesOf(const std::vector<int>& aPlaneOf, int aPlanes) {
-    Stretches stretches{std::vector<int>(size_t(aPlanes), 0), std::vector<int>(size_t(aPlanes), 0)};
-    for (int p = int(aPlaneOf.size()) - 1; p >= 0; --p) {
-        const size_t plane = size_t(aPlaneOf[size_t(p)]);
-        stretches.first[plane] = p;
-        ++stretches.length[plane];
+std::vector<Stretch> stretchesOf(const std::vector<int>& aPlaneOf) {
+    std::vector<Stretch> stretches;
+    stretches.reserve(aPlaneOf.size());
+    for (int p = 0; p < int(aPlaneOf.size()); ++p) {
+        if (stretches.empty() || stretches.back().plane != aPlaneOf[size_t(p)])
+            stretches.push_back({aPlaneOf[size_t(p)], p, 0});
+        ++stretches.back().length;
     }
     return stretches;
 }
@@ -71,35 +73,43 @@ __m128i fourColours(const T* aElements, std::ptrdiff_t aStride, const QRgb* aTab
 #endif
 
 // An x-z slice (z down the rows): each plane's colours are looked up once and written to every line
-// of its stretch, four columns to a store.
+// of its stretch, sixteen columns at a time.
 template <typename T>
-void drawRowsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, const Stretches& aStretches,
-                       uchar* aBits, qsizetype aBytesPerLine) {
+void drawRowsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable,
+                       const std::vector<Stretch>& aStretches, uchar* aBits, qsizetype aBytesPerLine) {
     const std::ptrdiff_t rowStride = aSlice.stride(0);
     const std::ptrdiff_t stride = aSlice.stride(1);
     const T* first = rowOf(aSlice, 0);
-    const int rows = aSlice.extent(0);
     const int cols = aSlice.extent(1);
     for (int x0 = 0; x0 < cols; x0 += kStrip) {
         const int x1 = std::min(cols, x0 + kStrip);
-        for (int z = 0; z < rows; ++z) {
-            const int length = aStretches.length[size_t(z)];
-            if (length == 0) continue;
-            QRgb* target = reinterpret_cast<QRgb*>(aBits + aBytesPerLine * aStretches.first[size_t(z)]);
-            const T* element = first + z * rowStride;
+        for (const Stretch& stretch : aStretches) {
+            uchar* target = aBits + aBytesPerLine * stretch.first;
+            const T* element = first + stretch.plane * rowStride;
             int x = x0;
 #if defined(__SSE2__)
-            for (; x + 4 <= x1; x += 4) {
-                const __m128i colours = fourColours(element + x * stride, stride, aTable);
-                uchar* line = reinterpret_cast<uchar*>(target + x);
-                for (int n = 0; n < length; ++n, line += aBytesPerLine)
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(line), colours);
+            if (x1 - x0 == kStrip) {
+                static_assert(kStrip == 16, "a strip is four stores wide");
+                const T* at = element + x0 * stride;
+                const __m128i colours[4] = {fourColours(at, stride, aTable),
+                                            fourColours(at + 4 * stride, stride, aTable),
+                                            fourColours(at + 8 * stride, stride, aTable),
+                                            fourColours(at + 12 * stride, stride, aTable)};
+                __m128i* line = reinterpret_cast<__m128i*>(target + x0 * qsizetype(sizeof(QRgb)));
+                for (int n = 0; n < stretch.length; ++n) {
+                    _mm_storeu_si128(line, colours[0]);
+                    _mm_storeu_si128(line + 1, colours[1]);
+                    _mm_storeu_si128(line + 2, colours[2]);
+                    _mm_storeu_si128(line + 3, colours[3]);
+                    line = reinterpret_cast<__m128i*>(reinterpret_cast<uchar*>(line) + aBytesPerLine);
+                }
+                continue;
             }
 #endif
             for (; x < x1; ++x) {
                 const QRgb colour = aTable[element[x * stride]];
-                uchar* line = reinterpret_cast<uchar*>(target + x);
-                for (int n = 0; n < length; ++n, line += aBytesPerLine)
+                uchar* line = target + x * qsizetype(sizeof(QRgb));
+                for (int n = 0; n < stretch.length; ++n, line += aBytesPerLine)
                     *reinterpret_cast<QRgb*>(line) = colour;
             }
         }
@@ -109,18 +119,20 @@ void drawRowsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, con
 // A y-z slice (z along the columns): each element's colour is spread over its stretch of the line, four
 // pixels to a store. A store may run past its stretch into the next, which is drawn after it.
 template <typename T>
-void drawColumnsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, const Stretches& aStretches,
-                          int aPixels, uchar* aBits, qsizetype aBytesPerLine) {
+void drawColumnsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable,
+                          const std::vector<Stretch>& aStretches, int aPixels, uchar* aBits,
+                          qsizetype aBytesPerLine) {
     const std::ptrdiff_t rowStride = aSlice.stride(0);
     const std::ptrdiff_t stride = aSlice.stride(1);
     const T* first = rowOf(aSlice, 0);
     const int rows = aSlice.extent(0);
     const int cols = aSlice.extent(1);
-    // The leading planes whose stores of four stay inside the line.
-    int safe = 0;
-    while (safe < cols &&
-           aStretches.first[size_t(safe)] + ((aStretches.length[size_t(safe)] + 3) & ~3) <= aPixels)
-        ++safe;
+    const size_t count = aStretches.size();
+    // The leading stretches whose stores of four stay inside the line.
+    size_t inside = 0;
+    int longest = 0;
+    while (inside < count && aStretches[inside].first + ((aStretches[inside].length + 3) & ~3) <= aPixels)
+        longest = std::max(longest, aStretches[inside++].length);
     for (int y = 0; y < rows; ++y) {
         if (y + kRowsAhead < rows) {
             const char* ahead = reinterpret_cast<const char*>(first + (y + kRowsAhead) * rowStride);
@@ -129,21 +141,24 @@ void drawColumnsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, 
         }
         const T* element = first + y * rowStride;
         QRgb* line = reinterpret_cast<QRgb*>(aBits + aBytesPerLine * y);
-        int z = 0;
+        size_t i = 0;
 #if defined(__SSE2__)
-        for (; z < safe; ++z) {
-            const __m128i four = _mm_set1_epi32(int(aTable[element[z * stride]]));
-            const int end = aStretches.first[size_t(z)] + aStretches.length[size_t(z)];
-            for (int p = aStretches.first[size_t(z)]; p < end; p += 4)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(line + p), four);
+        if (longest <= 4) {
+            for (; i < inside; ++i)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(line + aStretches[i].first),
+                                 _mm_set1_epi32(int(aTable[element[aStretches[i].plane * stride]])));
+        } else {
+            for (; i < inside; ++i) {
+                const __m128i four = _mm_set1_epi32(int(aTable[element[aStretches[i].plane * stride]]));
+                QRgb* at = line + aStretches[i].first;
+                QRgb* const end = at + aStretches[i].length;
+                for (; at < end; at += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(at), four);
+            }
         }
-#else
-        (void)safe;
 #endif
-        for (; z < cols; ++z) {
-            const QRgb colour = aTable[element[z * stride]];
-            const int end = aStretches.first[size_t(z)] + aStretches.length[size_t(z)];
-            for (int p = aStretches.first[size_t(z)]; p < end; ++p) line[p] = colour;
+        for (; i < count; ++i) {
+            const QRgb colour = aTable[element[aStretches[i].plane * stride]];
+            std::fill_n(line + aStretches[i].first, aStretches[i].length, colour);
         }
     }
 }
@@ -152,7 +167,7 @@ void drawColumnsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, 
 template <typename T>
 void drawStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, bool aZAlongRows,
                    const std::vector<int>& aPlaneOf, QImage& aPicture) {
-    const Stretches stretches = stretchesOf(aPlaneOf, aZAlongRows ? aSlice.extent(0) : aSlice.extent(1));
+    const std::vector<Stretch> stretches = stretchesOf(aPlaneOf);
     if (aZAlongRows)
         drawRowsStretched(aSlice, aTable, stretches, aPicture.bits(), aPicture.bytesPerLine());
     else
