@@ -1,5 +1,6 @@
 #include <QtTest>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -7,6 +8,8 @@
 #include "Histogram.h"
 #include "Renderer.h"
 #include "ScaleBar.h"
+#include "SliceRender.h"
+#include "ViewState.h"
 
 namespace {
 
@@ -45,8 +48,11 @@ class RenderTest : public QObject {
   private slots:
     void displayRangesMapLinearlyAndClamp_data();
     void displayRangesMapLinearlyAndClamp();
+    void floatRowsDrawAsElementsSpreadInMemory();
     void autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange();
+    void autoRangeOfWideDataIsTheOneOfEveryValueCounted();
     void compositeAddsDistinctColoursAndScalesSpectraBelowSaturation();
+    void sideViewsStretchEachPlaneOverItsPixels();
     void scaleBarTakesARoundLength();
 };
 
@@ -87,6 +93,31 @@ void RenderTest::displayRangesMapLinearlyAndClamp() {
     QCOMPARE(greys(picture), levels);
 }
 
+void RenderTest::floatRowsDrawAsElementsSpreadInMemory() {
+    // Rows of neighbouring floats take a vectorised way, spread ones (every other column of a wider
+    // array) the plain one: both must draw alike, for table and arithmetic colours, small and large
+    // (streamed) pictures, rows of any alignment, NaN, infinities and values on level boundaries.
+    const float specials[] = {float(kNaN), float(kInfinity), -float(kInfinity), -0.0f, 1e-40f, 0.5f, 254.5f};
+    for (const QSize size : {QSize(37, 3), QSize(1451, 1449)}) {
+        blitz::Array<float, 2> wide(size.height(), 2 * size.width());
+        uint32_t seed = 7;
+        for (float& v : wide) {
+            seed = seed * 1664525u + 1013904223u;
+            v = seed % 11 == 0 ? specials[seed % 7] : float(int(seed >> 8) % 40000 - 10000) / 97.0f;
+        }
+        const blitz::Array<float, 2> spread = wide(blitz::Range::all(), blitz::Range(0, blitz::toEnd, 2));
+        const blitz::Array<float, 2> packed = spread.copy();
+        for (const Lut lut : {Lut::Grey, Lut::Cyan, Lut::Fire}) {
+            QImage fast;
+            QImage plain;
+            renderMapped(packed, -20.0, 300.0, lutTable(lut, 0), fast);
+            renderMapped(spread, -20.0, 300.0, lutTable(lut, 0), plain);
+            QCOMPARE(fast.size(), size);
+            QVERIFY(fast == plain);
+        }
+    }
+}
+
 void RenderTest::autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange() {
     // 10 000 pixels: 1000..1998 ten times each, and 10 hot pixels. 0.35 % is 35 pixels, 17.5 at each end.
     QList<double> values;
@@ -117,6 +148,42 @@ void RenderTest::autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange() {
         channel.bits = f.bits;
         channel.isFloat = f.isFloat;
         QCOMPARE(fullRange(channel, floats), f.range);
+    }
+}
+
+void RenderTest::autoRangeOfWideDataIsTheOneOfEveryValueCounted() {
+    // Values past 4095 are counted in bins of several values; the Auto range must still fall on the
+    // values a count of each value gives. Planes large enough for several threads, with dense
+    // backgrounds, hot pixels and both limits in one bin.
+    const struct {
+        const char* what;
+        std::function<int(uint32_t, size_t)> value;  // of a random number and the element's index
+    } planes[] = {
+        {"uniform over the type", [](uint32_t r, size_t) { return int(r % 65536); }},
+        {"dense background, sparse bright",
+         [](uint32_t r, size_t) { return r % 7 ? 40000 + int(r % 9) : int(r % 65536); }},
+        {"narrow band past 4095", [](uint32_t r, size_t) { return 5000 + int(r % 13); }},
+        {"12-bit data with hot pixels", [](uint32_t r, size_t) { return r % 997 ? int(r % 4096) : 65535; }},
+        {"12-bit data, bright in the last rows only",
+         [](uint32_t r, size_t i) { return i < 1000 * 1029 ? 1000 + int(r % 3000) : 60000 + int(r % 9); }},
+    };
+    for (const auto& p : planes) {
+        blitz::Array<unsigned short, 2> plane(1031, 1029);
+        std::vector<uint64_t> each(65536, 0);
+        uint32_t seed = 11;
+        for (unsigned short& v : plane) {
+            seed = seed * 1664525u + 1013904223u;
+            v = static_cast<unsigned short>(p.value(seed >> 4, size_t(&v - plane.data())));
+            ++each[v];
+        }
+        const double limit = double(plane.numElements()) * kAutoSaturated / 2.0;
+        int low = 0;
+        for (double below = 0; below + double(each[size_t(low)]) <= limit;)
+            below += double(each[size_t(low++)]);
+        int high = 65535;
+        for (double above = 0; high > low && above + double(each[size_t(high)]) <= limit;)
+            above += double(each[size_t(high--)]);
+        QCOMPARE(saturatedRange(histogramOf(plane)), std::make_pair(double(low), double(high)));
     }
 }
 
@@ -157,6 +224,50 @@ void RenderTest::compositeAddsDistinctColoursAndScalesSpectraBelowSaturation() {
     // Violet at the short end, red at the long end.
     QVERIFY(qBlue(picture.pixel(0, 0)) > qGreen(picture.pixel(0, 0)));
     QVERIFY(qRed(picture.pixel(kBands - 1, 0)) > 2 * qGreen(picture.pixel(kBands - 1, 0)));
+}
+
+void RenderTest::sideViewsStretchEachPlaneOverItsPixels() {
+    // Slices laid out as the stack keeps them (z innermost), stretched over as many, three times as many,
+    // an uneven number, more than four times as many and fewer pixels than planes, 37 wide: every pixel,
+    // drawn over a picture of another slice, shows the colour of the plane under it.
+    ViewState view;
+    StackInfo info;
+    info.channels << ChannelInfo();
+    view.setFile("slices.lsm", info);
+    view.setShown(PlaneRequest(), ElementType::UInt16);
+    ChannelDisplay display;
+    display.minimum = 100;
+    display.maximum = 3000;
+    display.lut = Lut::Fire;
+    display.rangeSet = true;
+    view.setDisplay(0, display);
+    const LutTable lut = lutTable(Lut::Fire, 0);
+    const int planes = 9;
+    const int across = 37;
+    for (const bool zAlongRows : {true, false}) {
+        for (const int pixels : {9, 27, 23, 70, 4}) {
+            blitz::Array<unsigned short, 2> kept(across, planes);
+            blitz::Array<unsigned short, 2> other(across, planes);
+            uint32_t seed = uint32_t(pixels);
+            for (unsigned short& v : kept)
+                v = static_cast<unsigned short>((seed = seed * 1664525u + 1013904223u) >> 20);
+            other = 4000;
+            const auto slice = [&](const blitz::Array<unsigned short, 2>& aKept) -> AnyPlane {
+                return zAlongRows ? blitz::Array<unsigned short, 2>(aKept.transpose(1, 0)) : aKept;
+            };
+            SliceRenderer renderer;
+            QImage picture;
+            renderer.render(view, {slice(other)}, {AnyPlane()}, zAlongRows, pixels, picture);
+            renderer.render(view, {slice(kept)}, {AnyPlane()}, zAlongRows, pixels, picture);
+            QCOMPARE(picture.size(), zAlongRows ? QSize(across, pixels) : QSize(pixels, across));
+            for (int p = 0; p < pixels; ++p)
+                for (int i = 0; i < across; ++i) {
+                    const QRgb expected =
+                        lut[size_t(displayLevel(kept(i, planeAtPixel(p, pixels, planes)), 100, 3000))];
+                    QCOMPARE(zAlongRows ? picture.pixel(i, p) : picture.pixel(p, i), expected);
+                }
+        }
+    }
 }
 
 void RenderTest::scaleBarTakesARoundLength() {

@@ -51,6 +51,78 @@ void finishStreaming() {
 #endif
 }
 
+// Level of a float in a range of width: (value - minimum) * scale rounded, clamped to 0..255, computed in
+// single precision. NaN fails the first comparison and becomes 0.
+inline int floatLevel(float aValue, float aMinimum, float aScale) {
+    float f = (aValue - aMinimum) * aScale + 0.5f;
+    f = f > 0.0f ? f : 0.0f;
+    f = f < 255.0f ? f : 255.0f;
+    return int(f);
+}
+
+// When every level's colour is the level itself in some of the red, green and blue components (grey,
+// the primaries and their mixtures), those components; otherwise 0, and colours need a look-up.
+QRgb levelMask(const LutTable& aLut) {
+    const QRgb mask = aLut[255] & 0xFFFFFFu;
+    for (uint32_t level = 0; level < 256; ++level)
+        if (aLut[level] != (0xFF000000u | ((level * 0x010101u) & mask))) return 0;
+    return mask;
+}
+
+// A row of floats through aLut (or, with a mask, straight to the masked level), eight at a time with the
+// same single-precision steps as floatLevel: maxps keeps its second operand when the first is NaN, and
+// cvttps truncates as int() does.
+void floatRow(const float* aElements, float aMinimum, float aScale, const QRgb* aLut, QRgb aMask, QRgb* aLine,
+              int aCount, bool aStream) {
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128 minimum = _mm_set1_ps(aMinimum);
+    const __m128 scale = _mm_set1_ps(aScale);
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 top = _mm_set1_ps(255.0f);
+    const __m128i alpha = _mm_set1_epi32(int(0xFF000000u));
+    const __m128i mask = _mm_set1_epi32(int(aMask));
+    const auto levels = [&](const float* aFour) {
+        const __m128 f = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(aFour), minimum), scale), half);
+        return _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(f, zero), top));
+    };
+    const auto colours = [&](__m128i aLevels) {
+        const __m128i spread = _mm_or_si128(aLevels, _mm_slli_epi32(aLevels, 8));
+        return _mm_or_si128(alpha, _mm_and_si128(mask, _mm_or_si128(spread, _mm_slli_epi32(aLevels, 16))));
+    };
+    const auto store = [&](QRgb* aTarget, __m128i aFour) {
+        if (aStream)
+            _mm_stream_si128(reinterpret_cast<__m128i*>(aTarget), aFour);
+        else
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(aTarget), aFour);
+    };
+    if (aStream)
+        for (; x < aCount && (reinterpret_cast<uintptr_t>(aLine + x) & 15) != 0; ++x)
+            aLine[x] = aLut[floatLevel(aElements[x], aMinimum, aScale)];
+    if (aMask != 0) {
+        for (; x + 8 <= aCount; x += 8) {
+            store(aLine + x, colours(levels(aElements + x)));
+            store(aLine + x + 4, colours(levels(aElements + x + 4)));
+        }
+    } else {
+        alignas(16) uint16_t eight[8];
+        for (; x + 8 <= aCount; x += 8) {
+            _mm_store_si128(reinterpret_cast<__m128i*>(eight),
+                            _mm_packs_epi32(levels(aElements + x), levels(aElements + x + 4)));
+            store(aLine + x, _mm_set_epi32(int(aLut[eight[3]]), int(aLut[eight[2]]), int(aLut[eight[1]]),
+                                           int(aLut[eight[0]])));
+            store(aLine + x + 4, _mm_set_epi32(int(aLut[eight[7]]), int(aLut[eight[6]]), int(aLut[eight[5]]),
+                                               int(aLut[eight[4]])));
+        }
+    }
+#else
+    (void)aMask;
+    (void)aStream;
+#endif
+    for (; x < aCount; ++x) aLine[x] = aLut[floatLevel(aElements[x], aMinimum, aScale)];
+}
+
 // Levels of every value of a type of at most 16 bits, or empty for other types.
 std::vector<uint8_t> levelTable(const AnyPlane& aPlane, double aMinimum, double aMaximum) {
     size_t values = 0;
@@ -96,24 +168,26 @@ void renderMappedArray(const blitz::Array<T, 2>& aPlane, double aMinimum, double
         const bool flat = !(aMaximum > aMinimum);
         const float minimum = float(aMinimum);
         const float scale = flat ? 0.0f : float(255.0 / (aMaximum - aMinimum));
+        const bool stream = aPicture.sizeInBytes() >= (qsizetype(8) << 20);
+        const QRgb mask = levelMask(aLut);
         forEachBand(rows, cols, [&](int, int aFirst, int aEnd) {
             for (int y = aFirst; y < aEnd; ++y) {
                 QRgb* line = reinterpret_cast<QRgb*>(bits + bytesPerLine * y);
                 const T* element = &aPlane(aPlane.lbound(0) + y, aPlane.lbound(1));
+                if constexpr (std::is_same_v<T, float>) {
+                    if (!flat && stride == 1) {
+                        floatRow(element, minimum, scale, aLut.data(), mask, line, cols, stream);
+                        continue;
+                    }
+                }
                 for (int x = 0; x < cols; ++x) {
                     const T value = element[x * stride];
-                    int level;
-                    if (flat || std::is_integral_v<T>) {
-                        level = displayLevel(double(value), aMinimum, aMaximum);
-                    } else {
-                        float f = (float(value) - minimum) * scale + 0.5f;
-                        f = f > 0.0f ? f : 0.0f;  // NaN fails the comparison and becomes 0
-                        f = f < 255.0f ? f : 255.0f;
-                        level = int(f);
-                    }
-                    line[x] = aLut[size_t(level)];
+                    line[x] = aLut[size_t(flat || std::is_integral_v<T>
+                                              ? displayLevel(double(value), aMinimum, aMaximum)
+                                              : floatLevel(float(value), minimum, scale))];
                 }
             }
+            finishStreaming();
         });
     }
 }

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "Histogram.h"
 #include "PlaneDisplay.h"
 #include "Renderer.h"
@@ -36,47 +40,99 @@ const T* rowOf(const blitz::Array<T, 2>& aPlane, int aRow) {
 // Rows of the slice a prefetch runs ahead of the one drawn: rows of a y-z slice lie a whole x-z slice
 // apart in the stack, so each starts with a cache and TLB miss that is better taken early.
 constexpr int kRowsAhead = 8;
-// An x-z slice is drawn in tiles of this many columns and planes: the stack holds a column's planes
-// side by side, the picture a plane's columns, and a tile of both stays in the first-level cache.
-constexpr int kTile = 16;
+// An x-z slice is drawn in strips of this many columns down all planes: the stack holds a column's
+// planes side by side, the picture a plane's columns, and a strip of both stays in the first-level cache.
+constexpr int kStrip = 16;
 
-// The slice through aTable straight into the stretched picture. An x-z slice (z along rows) is drawn
-// once per plane and its rows copied down the stretch; a y-z slice (z along columns) is looked up once
-// per element and each colour spread over its stretch.
+// A plane the picture shows: the pixel along z where its stretch begins and how many it takes. A picture
+// squeezed to fewer pixels than planes leaves some out.
+struct Stretch {
+    int plane = 0;
+    int first = 0;
+    int length = 0;
+};
+
+std::vector<Stretch> stretchesOf(const std::vector<int>& aPlaneOf) {
+    std::vector<Stretch> stretches;
+    stretches.reserve(aPlaneOf.size());
+    for (int p = 0; p < int(aPlaneOf.size()); ++p) {
+        if (stretches.empty() || stretches.back().plane != aPlaneOf[size_t(p)])
+            stretches.push_back({aPlaneOf[size_t(p)], p, 0});
+        ++stretches.back().length;
+    }
+    return stretches;
+}
+
+#if defined(__SSE2__)
+// The colours of four elements aStride apart.
 template <typename T>
-void drawStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, bool aZAlongRows,
-                   const std::vector<int>& aPlaneOf, QImage& aPicture) {
-    uchar* bits = aPicture.bits();
-    const qsizetype bytesPerLine = aPicture.bytesPerLine();
+__m128i fourColours(const T* aElements, std::ptrdiff_t aStride, const QRgb* aTable) {
+    return _mm_set_epi32(int(aTable[aElements[3 * aStride]]), int(aTable[aElements[2 * aStride]]),
+                         int(aTable[aElements[aStride]]), int(aTable[aElements[0]]));
+}
+#endif
+
+// An x-z slice (z down the rows): each plane's colours are looked up once and written to every line
+// of its stretch, sixteen columns at a time.
+template <typename T>
+void drawRowsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable,
+                       const std::vector<Stretch>& aStretches, uchar* aBits, qsizetype aBytesPerLine) {
     const std::ptrdiff_t rowStride = aSlice.stride(0);
     const std::ptrdiff_t stride = aSlice.stride(1);
-    const auto line = [&](int aRow) { return reinterpret_cast<QRgb*>(bits + bytesPerLine * aRow); };
+    const T* first = rowOf(aSlice, 0);
+    const int cols = aSlice.extent(1);
+    for (int x0 = 0; x0 < cols; x0 += kStrip) {
+        const int x1 = std::min(cols, x0 + kStrip);
+        for (const Stretch& stretch : aStretches) {
+            uchar* target = aBits + aBytesPerLine * stretch.first;
+            const T* element = first + stretch.plane * rowStride;
+            int x = x0;
+#if defined(__SSE2__)
+            if (x1 - x0 == kStrip) {
+                static_assert(kStrip == 16, "a strip is four stores wide");
+                const T* at = element + x0 * stride;
+                const __m128i colours[4] = {fourColours(at, stride, aTable),
+                                            fourColours(at + 4 * stride, stride, aTable),
+                                            fourColours(at + 8 * stride, stride, aTable),
+                                            fourColours(at + 12 * stride, stride, aTable)};
+                __m128i* line = reinterpret_cast<__m128i*>(target + x0 * qsizetype(sizeof(QRgb)));
+                for (int n = 0; n < stretch.length; ++n) {
+                    _mm_storeu_si128(line, colours[0]);
+                    _mm_storeu_si128(line + 1, colours[1]);
+                    _mm_storeu_si128(line + 2, colours[2]);
+                    _mm_storeu_si128(line + 3, colours[3]);
+                    line = reinterpret_cast<__m128i*>(reinterpret_cast<uchar*>(line) + aBytesPerLine);
+                }
+                continue;
+            }
+#endif
+            for (; x < x1; ++x) {
+                const QRgb colour = aTable[element[x * stride]];
+                uchar* line = target + x * qsizetype(sizeof(QRgb));
+                for (int n = 0; n < stretch.length; ++n, line += aBytesPerLine)
+                    *reinterpret_cast<QRgb*>(line) = colour;
+            }
+        }
+    }
+}
+
+// A y-z slice (z along the columns): each element's colour is spread over its stretch of the line, four
+// pixels to a store. A store may run past its stretch into the next, which is drawn after it.
+template <typename T>
+void drawColumnsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable,
+                          const std::vector<Stretch>& aStretches, int aPixels, uchar* aBits,
+                          qsizetype aBytesPerLine) {
+    const std::ptrdiff_t rowStride = aSlice.stride(0);
+    const std::ptrdiff_t stride = aSlice.stride(1);
     const T* first = rowOf(aSlice, 0);
     const int rows = aSlice.extent(0);
     const int cols = aSlice.extent(1);
-    if (aZAlongRows) {
-        std::vector<QRgb*> lines(static_cast<size_t>(rows), nullptr);  // each plane's first picture line
-        for (int r = int(aPlaneOf.size()) - 1; r >= 0; --r) lines[size_t(aPlaneOf[size_t(r)])] = line(r);
-        for (int z0 = 0; z0 < rows; z0 += kTile) {
-            for (int x0 = 0; x0 < cols; x0 += kTile) {
-                const int z1 = std::min(rows, z0 + kTile);
-                const int x1 = std::min(cols, x0 + kTile);
-                for (int z = z0; z < z1; ++z) {
-                    QRgb* target = lines[size_t(z)];
-                    if (!target) continue;  // a plane the squeezed picture leaves out
-                    const T* element = first + z * rowStride;
-                    for (int x = x0; x < x1; ++x) target[x] = aTable[element[x * stride]];
-                }
-            }
-        }
-        for (int r = 1; r < int(aPlaneOf.size()); ++r)
-            if (aPlaneOf[size_t(r)] == aPlaneOf[size_t(r) - 1])
-                std::memcpy(line(r), line(r - 1), size_t(cols) * sizeof(QRgb));
-        return;
-    }
-    // Each plane's stretch: a run of picture columns.
-    std::vector<int> runs(static_cast<size_t>(cols), 0);
-    for (int plane : aPlaneOf) ++runs[size_t(plane)];
+    const size_t count = aStretches.size();
+    // The leading stretches whose stores of four stay inside the line.
+    size_t inside = 0;
+    int longest = 0;
+    while (inside < count && aStretches[inside].first + ((aStretches[inside].length + 3) & ~3) <= aPixels)
+        longest = std::max(longest, aStretches[inside++].length);
     for (int y = 0; y < rows; ++y) {
         if (y + kRowsAhead < rows) {
             const char* ahead = reinterpret_cast<const char*>(first + (y + kRowsAhead) * rowStride);
@@ -84,12 +140,39 @@ void drawStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, bool aZ
                 __builtin_prefetch(ahead + b);
         }
         const T* element = first + y * rowStride;
-        QRgb* target = line(y);
-        for (int z = 0; z < cols; ++z) {
-            const QRgb colour = aTable[element[z * stride]];
-            for (int n = runs[size_t(z)]; n > 0; --n) *target++ = colour;
+        QRgb* line = reinterpret_cast<QRgb*>(aBits + aBytesPerLine * y);
+        size_t i = 0;
+#if defined(__SSE2__)
+        if (longest <= 4) {
+            for (; i < inside; ++i)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(line + aStretches[i].first),
+                                 _mm_set1_epi32(int(aTable[element[aStretches[i].plane * stride]])));
+        } else {
+            for (; i < inside; ++i) {
+                const __m128i four = _mm_set1_epi32(int(aTable[element[aStretches[i].plane * stride]]));
+                QRgb* at = line + aStretches[i].first;
+                QRgb* const end = at + aStretches[i].length;
+                for (; at < end; at += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(at), four);
+            }
+        }
+#endif
+        for (; i < count; ++i) {
+            const QRgb colour = aTable[element[aStretches[i].plane * stride]];
+            std::fill_n(line + aStretches[i].first, aStretches[i].length, colour);
         }
     }
+}
+
+// The slice through aTable straight into the stretched picture.
+template <typename T>
+void drawStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, bool aZAlongRows,
+                   const std::vector<int>& aPlaneOf, QImage& aPicture) {
+    const std::vector<Stretch> stretches = stretchesOf(aPlaneOf);
+    if (aZAlongRows)
+        drawRowsStretched(aSlice, aTable, stretches, aPicture.bits(), aPicture.bytesPerLine());
+    else
+        drawColumnsStretched(aSlice, aTable, stretches, int(aPlaneOf.size()), aPicture.bits(),
+                             aPicture.bytesPerLine());
 }
 
 // An unstretched picture stretched along z.
