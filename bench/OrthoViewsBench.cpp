@@ -3,7 +3,6 @@
 // two pictures plus the same paint. Writes a 32 MiB stack to $TMPDIR.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -117,13 +116,3 @@ void BM_MoveCrossingUint16(benchmark::State& state) {
 BENCHMARK(BM_MoveCrossingUint16)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
