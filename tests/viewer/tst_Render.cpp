@@ -1,7 +1,9 @@
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <numeric>
 #include <vector>
 
 #include "BlitzArray.h"
@@ -51,6 +53,7 @@ class RenderTest : public QObject {
     void floatRowsDrawAsElementsSpreadInMemory();
     void autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange();
     void autoRangeOfWideDataIsTheOneOfEveryValueCounted();
+    void histogramColumnsKeepEveryCountWithoutAComb();
     void compositeAddsDistinctColoursAndScalesSpectraBelowSaturation();
     void sideViewsStretchEachPlaneOverItsPixels();
     void scaleBarTakesARoundLength();
@@ -185,6 +188,39 @@ void RenderTest::autoRangeOfWideDataIsTheOneOfEveryValueCounted() {
             above += double(each[size_t(high--)]);
         QCOMPARE(saturatedRange(histogramOf(plane)), std::make_pair(double(low), double(high)));
     }
+}
+
+void RenderTest::histogramColumnsKeepEveryCountWithoutAComb() {
+    // Every value once: an evenly spread plane must give even columns, whatever the bins' width against
+    // a column's, and the axis's last value (saturated pixels) must show in the last column.
+    const struct {
+        const char* what;
+        AnyPlane plane;
+        double axisHigh;
+    } cases[] = {{"u8, 256 values over 250 columns", rowOf<unsigned char>([] {
+                      QList<double> v;
+                      for (int i = 0; i < 256; ++i) v << i;
+                      return v;
+                  }()),
+                  255},
+                 {"u16 in 16-value bins over 250 columns", rowOf<unsigned short>([] {
+                      QList<double> v;
+                      for (int i = 0; i < 65536; ++i) v << i;
+                      return v;
+                  }()),
+                  65535}};
+    for (const auto& c : cases) {
+        const Histogram counts = histogramOf(c.plane);
+        const std::vector<double> columns = histogramColumns(counts, 0, c.axisHigh, 250);
+        const double sum = std::accumulate(columns.begin(), columns.end(), 0.0);
+        QVERIFY2(std::abs(sum - double(counts.total)) < 1e-6, c.what);
+        const auto [low, high] = std::minmax_element(columns.begin(), columns.end());
+        QVERIFY2(*high - *low < 0.01 * *high, c.what);
+    }
+    // Saturated pixels: most of the plane at the type's largest value.
+    const std::vector<double> saturated =
+        histogramColumns(histogramOf(rowOf<unsigned char>({255, 255, 255, 0})), 0, 255, 250);
+    QCOMPARE(saturated.back(), 3.0);
 }
 
 void RenderTest::compositeAddsDistinctColoursAndScalesSpectraBelowSaturation() {

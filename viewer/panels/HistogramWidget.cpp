@@ -56,15 +56,7 @@ int HistogramWidget::xOf(double aValue) const {
 }
 
 void HistogramWidget::rebin() {
-    const int width = std::max(1, plotArea().width());
-    mColumns.assign(size_t(width), 0.0);
-    const double binWidth = mHistogram.binWidth();
-    for (size_t bin = 0; bin < mHistogram.counts.size(); ++bin) {
-        if (mHistogram.counts[bin] == 0) continue;
-        const double value = mHistogram.low + (double(bin) + 0.5) * binWidth;
-        const int column = int(std::floor((value - mAxisLow) / (mAxisHigh - mAxisLow) * width));
-        if (column >= 0 && column < width) mColumns[size_t(column)] += double(mHistogram.counts[bin]);
-    }
+    mColumns = histogramColumns(mHistogram, mAxisLow, mAxisHigh, std::max(1, plotArea().width()));
 }
 
 void HistogramWidget::resizeEvent(QResizeEvent*) { rebin(); }

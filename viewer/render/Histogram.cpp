@@ -349,3 +349,32 @@ std::pair<double, double> fullRange(const ChannelInfo& aChannel, const Histogram
     return {aHistogram.minimum,
             aHistogram.maximum > aHistogram.minimum ? aHistogram.maximum : aHistogram.minimum + 1.0};
 }
+
+std::vector<double> histogramColumns(const Histogram& aHistogram, double aAxisLow, double aAxisHigh,
+                                     int aColumns) {
+    // In proportion, because bins that do not divide evenly into columns (16-value bins, 256 values over
+    // another width) would otherwise make a comb of a smooth distribution.
+    std::vector<double> columns(size_t(std::max(1, aColumns)), 0.0);
+    const double width = double(columns.size());
+    // Integers cover a value's width each, so the last one ends a value past the axis's high end.
+    const double span = std::max(aAxisHigh - aAxisLow, 0.0) + (aHistogram.perValue ? 1.0 : 0.0);
+    const double scale = width / (span > 0.0 ? span : 1.0);
+    const double binWidth = aHistogram.binWidth();
+    for (size_t bin = 0; bin < aHistogram.counts.size(); ++bin) {
+        const double count = double(aHistogram.counts[bin]);
+        if (count == 0.0) continue;
+        const double from = (aHistogram.low + double(bin) * binWidth - aAxisLow) * scale;
+        const double to = from + binWidth * scale;
+        if (to <= 0.0 || from > width) continue;  // off the axis
+        if (from >= width - 1) {
+            columns.back() += count;  // at the right edge
+            continue;
+        }
+        for (int column = std::max(0, int(std::floor(from))); column < int(width) && column < to; ++column) {
+            const double covered = std::min(to, column + 1.0) - std::max(from, double(column));
+            columns[size_t(column)] += count * covered / (to - from);
+        }
+        if (to > width) columns.back() += count * (to - width) / (to - from);
+    }
+    return columns;
+}

@@ -36,6 +36,12 @@ struct Histogram {
 
 Histogram histogramOf(const AnyPlane& aPlane);
 
+// The counts of aHistogram over aColumns pixel columns spanning aAxisLow..aAxisHigh, each bin spread over
+// the columns its values cover in proportion (an integer covering one value's width); the axis's last
+// value counts in the last column.
+std::vector<double> histogramColumns(const Histogram& aHistogram, double aAxisLow, double aAxisHigh,
+                                     int aColumns);
+
 // The share of values the Auto range leaves outside.
 constexpr double kAutoSaturated = 0.0035;
 
