@@ -148,11 +148,34 @@ inline int checkedWidth(const char* aAxis, int aStart, int aWidth, int aSize) {
 
 // aRowCount kept rows, columns [aXStart, aXStart + aXWidth) of aChannel, into aArray resized to them.
 // Out of line: only a request the plain copy of one row does not cover comes here.
+// Whether aArray's elements lie row after row without gaps and in ascending order, the order the samples
+// come in. Views with gaps (every other column of a larger array) and other storage orders (columns first,
+// descending ranks) take the samples through a plain array instead, which blitz then assigns element by
+// element.
+template <typename T, int N>
+inline bool isPlain(const blitz::Array<T, N>& aArray) {
+    blitz::diffType expected = 1;
+    for (int r = N - 1; r >= 0; --r) {
+        if (aArray.extent(r) > 1 && aArray.stride(r) != expected) return false;
+        expected *= aArray.extent(r);
+    }
+    return true;
+}
+template <typename T, int N>
+inline blitz::Array<T, N> plainLike(const blitz::Array<T, N>& aArray) {
+    return blitz::Array<T, N>(aArray.lbound(), aArray.extent());
+}
 template <typename T, int N>
 __attribute__((noinline)) void copyKeptRows(blitz::Array<T, N>& aArray, const unsigned char* aKept,
                                             int aPixelType, const korvane::lsm::ChannelBytes& aChannel,
                                             int aRowCount, int aXStart, int aXWidth) {
     resizeArray(aArray, 1, aRowCount, aXWidth);
+    if (!isPlain(aArray)) {
+        blitz::Array<T, N> plain = plainLike(aArray);
+        copyKeptRows(plain, aKept, aPixelType, aChannel, aRowCount, aXStart, aXWidth);
+        aArray = plain;
+        return;
+    }
     copyWindow(aKept, aPixelType, aChannel, uint64_t(aRowCount), uint64_t(aXStart), uint64_t(aXWidth),
                aArray.dataFirst());
 }
@@ -189,8 +212,8 @@ void DorudURIVuruda::readArray(blitz::Array<T, N>& aArray, int aTimepoint, int a
             const korvane::lsm::ChannelBytes& channel = layout.channels[size_t(aChannel)];
             const int type = mPixelTypes[size_t(aChannel)];
             // One row of the file's own type into an array of its shape: a plain copy. With one row,
-            // only the columns' order decides where the first element lies in memory.
-            if (yW == 1 && hasExtents(aArray, 1, 1, xW) && aArray.isRankStoredAscending(N - 1) &&
+            // only the columns' stride decides where the elements lie in memory.
+            if (yW == 1 && hasExtents(aArray, 1, 1, xW) && aArray.stride(N - 1) == 1 &&
                 isSampleType<T>(type) && channel.stride == sizeof(T)) {
                 std::memcpy(aArray.data(), kept + channel.offset + uint64_t(aReqXStart) * sizeof(T),
                             size_t(xW) * sizeof(T));
@@ -238,6 +261,13 @@ void DorudURIVuruda::readArrayFromFile(blitz::Array<T, N>& aArray, int aTimepoin
         rethrowAsReaderException(e);
     }
     resizeArray(aArray, zW, yW, xW);
+    if (!isPlain(aArray)) {
+        blitz::Array<T, N> plain = plainLike(aArray);
+        readArrayFromFile(plain, aTimepoint, aChannel, aReqZStart, aReqZWidth, aReqYStart, aReqYWidth,
+                          aReqXStart, aReqXWidth);
+        aArray = plain;
+        return;
+    }
     readRawPlanes(aArray.dataFirst(), aTimepoint, aChannel, aReqZStart, aReqZWidth, aReqYStart, aReqYWidth,
                   aReqXStart, aReqXWidth);
 }

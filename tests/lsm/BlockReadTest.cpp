@@ -272,6 +272,40 @@ TEST(BlockReadRequests, AnArrayOfTheRequestedExtentsKeepsItsStorage) {
     EXPECT_TRUE(matchesFile(plane, kt::kLsmUint16, 0, 1, 2, 0, 0));
 }
 
+TEST(BlockReadRequests, ViewsAndOtherStorageOrdersGetEachElementInItsPlace) {
+    DorudURIVuruda reader;
+    reader.open(stackFile(kt::kLsmUint16));
+    const int rows = reader.getSizeY(), columns = reader.getSizeX();
+    blitz::GeneralArrayStorage<2> descending;
+    descending.ascendingFlag()[1] = false;
+    blitz::Array<unsigned short, 2> wide(rows, 2 * columns);
+    wide = 7;
+    struct Case {
+        const char* what;
+        blitz::Array<unsigned short, 2> array;
+        int firstRow, rowCount;  // a single row comes from the kept plane
+    } cases[] = {
+        {"every other column of a wider array",
+         wide(blitz::Range::all(), blitz::Range(0, 2 * columns - 2, 2)), 0, rows},
+        {"columns first, from 1", blitz::Array<unsigned short, 2>(rows, columns, blitz::fortranArray), 0,
+         rows},
+        {"descending columns", blitz::Array<unsigned short, 2>(rows, columns, descending), 0, rows},
+        {"one kept row, every other column", wide(blitz::Range(2, 2), blitz::Range(1, 2 * columns - 1, 2)), 2,
+         1},
+    };
+    blitz::Array<unsigned short, 2> plain;
+    for (Case& c : cases) {
+        reader.readArray(plain, 0, 1, 2, 1, 0, 0, 0, 0);  // keeps the plane for the single row
+        reader.readArray(c.array, 0, 1, 2, 1, c.firstRow, c.rowCount, 0, 0);
+        for (int j = 0; j < c.rowCount; ++j)
+            for (int i = 0; i < columns; ++i)
+                ASSERT_EQ(c.array(c.array.lbound(0) + j, c.array.lbound(1) + i), plain(c.firstRow + j, i))
+                    << c.what << " at " << j << ", " << i;
+    }
+    // The columns between those of the views stayed as they were.
+    for (int i = 1; i < 2 * columns; i += 2) EXPECT_EQ(wide(0, i), 7) << i;
+}
+
 TEST(BlockReadFailures, UnreadableDirectoriesAndStripsCloseTheFile) {
     kt::ScopedFile file("broken.lsm");
     DorudURIVuruda reader;
