@@ -155,9 +155,10 @@ void RenderTest::autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange() {
 }
 
 void RenderTest::autoRangeOfWideDataIsTheOneOfEveryValueCounted() {
-    // Values past 4095 are counted in bins of several values; the Auto range must still fall on the
-    // values a count of each value gives. Planes large enough for several threads, with dense
-    // backgrounds, hot pixels and both limits in one bin.
+    // Values past 4095 are counted in bins of several values, and planes of millions from a sample of
+    // rows; the Auto range must still fall on the values a count of each value gives. Planes large
+    // enough for several threads, with dense backgrounds, hot pixels, both limits in one bin, and rows
+    // that a sample would miss.
     const struct {
         const char* what;
         std::function<int(uint32_t, size_t)> value;  // of a random number and the element's index
@@ -169,25 +170,33 @@ void RenderTest::autoRangeOfWideDataIsTheOneOfEveryValueCounted() {
         {"12-bit data with hot pixels", [](uint32_t r, size_t) { return r % 997 ? int(r % 4096) : 65535; }},
         {"12-bit data, bright in the last rows only",
          [](uint32_t r, size_t i) { return i < 1000 * 1029 ? 1000 + int(r % 3000) : 60000 + int(r % 9); }},
+        {"odd rows darker",
+         [](uint32_t r, size_t i) { return i / 2049 % 2 ? int(r % 400) : 300 + int(r % 9000); }},
     };
-    for (const auto& p : planes) {
-        blitz::Array<unsigned short, 2> plane(1031, 1029);
-        std::vector<uint64_t> each(65536, 0);
-        uint32_t seed = 11;
-        for (unsigned short& v : plane) {
-            seed = seed * 1664525u + 1013904223u;
-            v = static_cast<unsigned short>(p.value(seed >> 4, size_t(&v - plane.data())));
-            ++each[v];
+    for (const int rows : {1031, 2053})
+        for (const auto& p : planes) {
+            blitz::Array<unsigned short, 2> plane(rows, rows == 1031 ? 1029 : 2049);
+            std::vector<uint64_t> each(65536, 0);
+            uint32_t seed = 11;
+            for (unsigned short& v : plane) {
+                seed = seed * 1664525u + 1013904223u;
+                v = static_cast<unsigned short>(p.value(seed >> 4, size_t(&v - plane.data())));
+                ++each[v];
+            }
+            const double limit = double(plane.numElements()) * kAutoSaturated / 2.0;
+            int low = 0;
+            for (double below = 0; below + double(each[size_t(low)]) <= limit;)
+                below += double(each[size_t(low++)]);
+            int high = 65535;
+            for (double above = 0; high > low && above + double(each[size_t(high)]) <= limit;)
+                above += double(each[size_t(high--)]);
+            const Histogram counts = histogramOf(plane);
+            QCOMPARE(saturatedRange(counts), std::make_pair(double(low), double(high)));
+            QCOMPARE(counts.total, uint64_t(plane.numElements()));
+            QCOMPARE(counts.maximum,
+                     double(std::find_if(each.rbegin(), each.rend(), [](uint64_t n) { return n; }).base() -
+                            each.begin() - 1));
         }
-        const double limit = double(plane.numElements()) * kAutoSaturated / 2.0;
-        int low = 0;
-        for (double below = 0; below + double(each[size_t(low)]) <= limit;)
-            below += double(each[size_t(low++)]);
-        int high = 65535;
-        for (double above = 0; high > low && above + double(each[size_t(high)]) <= limit;)
-            above += double(each[size_t(high--)]);
-        QCOMPARE(saturatedRange(histogramOf(plane)), std::make_pair(double(low), double(high)));
-    }
 }
 
 void RenderTest::histogramColumnsKeepEveryCountWithoutAComb() {

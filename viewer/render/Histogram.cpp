@@ -172,8 +172,16 @@ struct BandCounts {
     uint32_t high = 0;
 };
 
+// A count of a plane's integers: per value, or per bin of 1 << shift values once larger values occur.
+struct Counted {
+    std::vector<uint64_t> counts;  // bins 0 .. high >> shift
+    int shift = 0;
+    uint32_t low = 0;  // smallest and largest element
+    uint32_t high = 0;
+};
+
 template <typename T>
-void countIntegers(const blitz::Array<T, 2>& aPlane, Histogram& aHistogram) {
+Counted countValues(const blitz::Array<T, 2>& aPlane) {
     constexpr bool wide = sizeof(T) > 1;
     const size_t size = wide ? kValueBins : 256;
     static_assert((65536u >> kWideShift) == kValueBins, "the bins of wide data fill the same tables");
@@ -217,13 +225,12 @@ void countIntegers(const blitz::Array<T, 2>& aPlane, Histogram& aHistogram) {
         }
         fold();
     });
-    uint32_t smallest = std::numeric_limits<uint32_t>::max();
-    uint32_t largest = 0;
-    int shift = 0;
+    Counted counted;
+    counted.low = std::numeric_limits<uint32_t>::max();
     for (int b = 0; b < used; ++b) {
-        shift = std::max(shift, bands[b].shift);
-        smallest = std::min(smallest, bands[b].low);
-        largest = std::max(largest, bands[b].high);
+        counted.shift = std::max(counted.shift, bands[b].shift);
+        counted.low = std::min(counted.low, bands[b].low);
+        counted.high = std::max(counted.high, bands[b].high);
     }
     if (!wide) {
         // Bytes: the range from the counts, which need no pass of their own.
@@ -234,29 +241,239 @@ void countIntegers(const blitz::Array<T, 2>& aPlane, Histogram& aHistogram) {
         while (first < size && counts[first] == 0) ++first;
         size_t last = size;
         while (last > first && counts[last - 1] == 0) --last;
-        smallest = uint32_t(first);
-        largest = uint32_t(last - 1);
+        counted.low = uint32_t(first);
+        counted.high = uint32_t(last - 1);
     }
     // The largest value sets the bins: narrower data (12 bits and less) keep one bin per value.
-    const uint32_t bins = wide ? (largest >> shift) + 1 : uint32_t(size);
-    aHistogram.counts.assign(bins, 0);
-    aHistogram.low = 0.0;
-    aHistogram.high = double(uint64_t(bins) << shift);
-    aHistogram.perValue = true;
+    counted.counts.assign(wide ? (counted.high >> counted.shift) + 1 : size, 0);
     for (int b = 0; b < (wide ? used : 1); ++b) {
-        const int down = shift - bands[b].shift;
+        const int down = counted.shift - bands[b].shift;
         const std::vector<uint64_t>& counts = bands[b].counts;
         for (size_t v = 0; v < counts.size(); ++v)
-            if (counts[v] != 0) aHistogram.counts[v >> down] += counts[v];
+            if (counts[v] != 0) counted.counts[v >> down] += counts[v];
     }
-    for (size_t v = 0; v < bins; ++v) aHistogram.total += aHistogram.counts[v];
-    aHistogram.minimum = double(smallest);
-    aHistogram.maximum = double(largest);
-    if (shift > 0) {
+    return counted;
+}
+
+// Integer counts in aHistogram's bins, from 0 to past the largest value.
+void setCounts(const Counted& aCounted, Histogram& aHistogram) {
+    aHistogram.counts = aCounted.counts;
+    aHistogram.low = 0.0;
+    aHistogram.high = double(uint64_t(aCounted.counts.size()) << aCounted.shift);
+    aHistogram.perValue = true;
+    aHistogram.minimum = double(aCounted.low);
+    aHistogram.maximum = double(aCounted.high);
+}
+
+template <typename T>
+void countIntegers(const blitz::Array<T, 2>& aPlane, Histogram& aHistogram) {
+    const Counted counted = countValues(aPlane);
+    setCounts(counted, aHistogram);
+    for (const uint64_t count : counted.counts) aHistogram.total += count;
+    if (counted.shift > 0) {
         const LimitBins limits =
             limitBins(aHistogram.counts, double(aHistogram.total) * kAutoSaturated / 2.0);
-        refine(aPlane, shift, limits.first, limits.last, aHistogram);
+        refine(aPlane, counted.shift, limits.first, limits.last, aHistogram);
     }
+}
+
+// Auto limits held to the data's range; the data's own range when they would leave nothing between.
+std::pair<double, double> withinData(const Histogram& aHistogram, double aMinimum, double aMaximum) {
+    aMinimum = std::max(aMinimum, aHistogram.minimum);
+    aMaximum = std::min(aMaximum, aHistogram.maximum);
+    if (aMinimum < aMaximum) return {aMinimum, aMaximum};
+    return {aHistogram.minimum,
+            aHistogram.maximum > aHistogram.minimum ? aHistogram.maximum : aHistogram.minimum + 1.0};
+}
+
+// Large 16-bit planes: the histogram's shape comes from a sample of rows, and one pass over every
+// element finds the smallest and largest and, between value brackets the sample puts around the Auto
+// limits, the count of each value with the exact counts below and above; the Auto range follows from
+// those exactly. A count of every element in bins costs about twice a read of the plane.
+constexpr uint64_t kSampledFrom = uint64_t(1) << 22;
+constexpr uint64_t kSampleElements = uint64_t(1) << 20;
+
+// Values [first, last] around a limit of the Auto range.
+struct Bracket {
+    uint32_t first = 0;
+    uint32_t last = 0;
+};
+
+// The brackets around the sample's Auto limits, from 0.7 to 1.4 times the saturated share on each side
+// and a bin more (a sample of a million elements puts the limits within a few per cent of that share); none
+// when they would hold so much of the plane that the pass slows down.
+bool bracketsOf(const Counted& aSample, uint64_t aTotal, Bracket& aLow, Bracket& aHigh) {
+    const double limit = double(aTotal) * kAutoSaturated / 2.0;
+    const int bins = int(aSample.counts.size());
+    const auto binAt = [&](double aRank, bool aFromTop) {
+        double sum = 0.0;
+        for (int i = 0; i < bins; ++i) {
+            const int bin = aFromTop ? bins - 1 - i : i;
+            sum += double(aSample.counts[size_t(bin)]);
+            if (sum > aRank) return bin;
+        }
+        return aFromTop ? 0 : bins - 1;
+    };
+    const int lowFirst = std::max(0, binAt(limit * 0.7, false) - 1);
+    const int lowLast = std::min(bins - 1, binAt(limit * 1.4, false) + 1);
+    const int highFirst = std::max(0, binAt(limit * 1.4, true) - 1);
+    const int highLast = std::min(bins - 1, binAt(limit * 0.7, true) + 1);
+    double inside = 0.0;
+    for (int bin = 0; bin < bins; ++bin)
+        if ((bin >= lowFirst && bin <= lowLast) || (bin >= highFirst && bin <= highLast))
+            inside += double(aSample.counts[size_t(bin)]);
+    if (inside > 0.05 * double(aTotal)) return false;
+    const uint32_t width = uint32_t(1) << aSample.shift;
+    aLow = {uint32_t(lowFirst) * width, uint32_t(lowLast) * width + width - 1};
+    aHigh = {uint32_t(highFirst) * width, uint32_t(highLast) * width + width - 1};
+    return true;
+}
+
+// What the pass over every element finds.
+struct AroundLimits {
+    uint32_t low = std::numeric_limits<uint32_t>::max();
+    uint32_t high = 0;
+    uint64_t below = 0;  // elements below the low bracket
+    uint64_t above = 0;  // and above the high one
+    std::vector<uint64_t> lowCounts;
+    std::vector<uint64_t> highCounts;
+};
+
+AroundLimits countAround(const blitz::Array<unsigned short, 2>& aPlane, const Bracket& aLow,
+                         const Bracket& aHigh) {
+    const int cols = aPlane.extent(1);
+    AroundLimits bands[4];
+    const int used = forEachBand(aPlane.extent(0), cols, [&](int aBand, int aBegin, int aEnd) {
+        AroundLimits& band = bands[aBand];
+        band.lowCounts.assign(aLow.last - aLow.first + 1, 0);
+        band.highCounts.assign(aHigh.last - aHigh.first + 1, 0);
+        // Into the brackets' tables; unsigned differences rule out values on both sides at once.
+        const auto tally = [&](uint32_t aValue) {
+            if (aValue - aLow.first <= aLow.last - aLow.first) ++band.lowCounts[aValue - aLow.first];
+            if (aValue - aHigh.first <= aHigh.last - aHigh.first) ++band.highCounts[aValue - aHigh.first];
+        };
+        const auto one = [&](uint32_t aValue) {
+            band.low = std::min(band.low, aValue);
+            band.high = std::max(band.high, aValue);
+            band.below += aValue < aLow.first;
+            band.above += aValue > aHigh.last;
+            tally(aValue);
+        };
+        for (int y = aBegin; y < aEnd; ++y) {
+            const unsigned short* row = rowOf(aPlane, y);
+            int x = 0;
+#if defined(__SSE2__)
+            // SSE2 compares 16-bit elements as signed: flipping the top bit keeps their order.
+            const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+            const auto flipped = [&](uint32_t aValue) { return _mm_set1_epi16(int16_t(aValue ^ 0x8000)); };
+            const __m128i lowFirst = flipped(aLow.first), lowLast = flipped(aLow.last);
+            const __m128i highFirst = flipped(aHigh.first), highLast = flipped(aHigh.last);
+            __m128i lowest = _mm_set1_epi16(0x7FFF);
+            __m128i highest = flip;
+            while (x + 8 <= cols) {
+                // Sixteen-bit tallies of below and above, at most 32768 each before they are added up.
+                __m128i below = _mm_setzero_si128();
+                __m128i above = _mm_setzero_si128();
+                const int end = x + std::min(cols - x, 16 * 16384) / 16 * 16;
+                // Sixteen elements at a time, with one test whether any lies in a bracket.
+                for (; x < end; x += 16) {
+                    const __m128i v[2] = {
+                        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), flip),
+                        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 8)), flip)};
+                    lowest = _mm_min_epi16(lowest, _mm_min_epi16(v[0], v[1]));
+                    highest = _mm_max_epi16(highest, _mm_max_epi16(v[0], v[1]));
+                    __m128i outside = _mm_set1_epi16(-1);
+                    for (const __m128i& each : v) {
+                        const __m128i under = _mm_cmpgt_epi16(lowFirst, each);
+                        const __m128i over = _mm_cmpgt_epi16(each, highLast);
+                        below = _mm_sub_epi16(below, under);
+                        above = _mm_sub_epi16(above, over);
+                        outside = _mm_and_si128(
+                            outside, _mm_and_si128(_mm_or_si128(under, _mm_cmpgt_epi16(each, lowLast)),
+                                                   _mm_or_si128(over, _mm_cmpgt_epi16(highFirst, each))));
+                    }
+                    if (_mm_movemask_epi8(outside) != 0xFFFF)
+                        for (int i = 0; i < 16; ++i) tally(row[x + i]);
+                }
+                alignas(16) uint16_t lanes[2][8];
+                _mm_store_si128(reinterpret_cast<__m128i*>(lanes[0]), below);
+                _mm_store_si128(reinterpret_cast<__m128i*>(lanes[1]), above);
+                for (int i = 0; i < 8; ++i) {
+                    band.below += lanes[0][i];
+                    band.above += lanes[1][i];
+                }
+            }
+            alignas(16) uint16_t lanes[2][8];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes[0]), _mm_xor_si128(lowest, flip));
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes[1]), _mm_xor_si128(highest, flip));
+            for (int i = 0; i < 8; ++i) {
+                band.low = std::min<uint32_t>(band.low, lanes[0][i]);
+                band.high = std::max<uint32_t>(band.high, lanes[1][i]);
+            }
+#endif
+            for (; x < cols; ++x) one(row[x]);
+        }
+    });
+    AroundLimits all = std::move(bands[0]);
+    for (int b = 1; b < used; ++b) {
+        all.low = std::min(all.low, bands[b].low);
+        all.high = std::max(all.high, bands[b].high);
+        all.below += bands[b].below;
+        all.above += bands[b].above;
+        for (size_t v = 0; v < all.lowCounts.size(); ++v) all.lowCounts[v] += bands[b].lowCounts[v];
+        for (size_t v = 0; v < all.highCounts.size(); ++v) all.highCounts[v] += bands[b].highCounts[v];
+    }
+    return all;
+}
+
+// The first value counting from aCounts' start (or end) at which the values passed, with aBeyond
+// before, exceed aLimit; -1 when that lies outside.
+int limitIndex(const std::vector<uint64_t>& aCounts, uint64_t aBeyond, double aLimit, bool aFromTop) {
+    double passed = double(aBeyond);
+    if (passed > aLimit) return -1;
+    for (size_t i = 0; i < aCounts.size(); ++i) {
+        const size_t at = aFromTop ? aCounts.size() - 1 - i : i;
+        passed += double(aCounts[at]);
+        if (passed > aLimit) return int(at);
+    }
+    return -1;
+}
+
+bool countSampled(const blitz::Array<unsigned short, 2>& aPlane, Histogram& aHistogram) {
+    const uint64_t total = uint64_t(aPlane.numElements());
+    if (total < kSampledFrom || aPlane.stride(1) != 1 || aPlane.extent(0) < 2) return false;
+    const int rows = aPlane.extent(0);
+    const int step = int(std::clamp<uint64_t>(total / kSampleElements, 2, uint64_t(rows)));
+    const int first = aPlane.lbound(0);
+    const blitz::Array<unsigned short, 2> sample =
+        aPlane(blitz::Range(first, first + (rows - 1) / step * step, step), blitz::Range::all());
+    Counted counted = countValues(sample);
+    Bracket low;
+    Bracket high;
+    if (!bracketsOf(counted, uint64_t(sample.numElements()), low, high)) return false;
+    const AroundLimits around = countAround(aPlane, low, high);
+    const double limit = double(total) * kAutoSaturated / 2.0;
+    const int lower = limitIndex(around.lowCounts, around.below, limit, false);
+    const int upper = limitIndex(around.highCounts, around.above, limit, true);
+    if (lower < 0 || upper < 0) return false;  // the sample misled: count every element
+
+    // The sample's bins as the whole plane's would be, scaled to its size.
+    const int shift = around.high >= kValueBins ? kWideShift : 0;
+    std::vector<uint64_t> counts(size_t(around.high >> shift) + 1, 0);
+    const double scale = double(total) / double(sample.numElements());
+    for (size_t bin = 0; bin < counted.counts.size(); ++bin)
+        counts[std::min(counts.size() - 1, (bin << counted.shift) >> shift)] +=
+            uint64_t(std::llround(double(counted.counts[bin]) * scale));
+    counted.counts = std::move(counts);
+    counted.shift = shift;
+    counted.low = around.low;
+    counted.high = around.high;
+    setCounts(counted, aHistogram);
+    aHistogram.total = total;
+    aHistogram.sampled = true;
+    const double minimum = double(low.first) + lower;
+    aHistogram.autoRange = withinData(aHistogram, minimum, std::max(minimum, double(high.first) + upper));
+    return true;
 }
 
 template <typename T>
@@ -296,10 +513,13 @@ Histogram histogramOf(const AnyPlane& aPlane) {
             if constexpr (!std::is_same_v<Plane, std::monostate>) {
                 using T = typename Plane::T_numtype;
                 if (aArray.numElements() == 0) return;
-                if constexpr (std::is_integral_v<T> && sizeof(T) <= 2)
+                if constexpr (std::is_same_v<T, unsigned short>) {
+                    if (!countSampled(aArray, histogram)) countIntegers(aArray, histogram);
+                } else if constexpr (std::is_integral_v<T> && sizeof(T) <= 2) {
                     countIntegers(aArray, histogram);
-                else
+                } else {
                     countBinned(aArray, histogram);
+                }
             }
         },
         aPlane);
@@ -308,6 +528,7 @@ Histogram histogramOf(const AnyPlane& aPlane) {
 
 std::pair<double, double> saturatedRange(const Histogram& aHistogram, double aSaturated) {
     if (aHistogram.isEmpty()) return {0.0, 255.0};
+    if (aHistogram.sampled && aSaturated == kAutoSaturated) return aHistogram.autoRange;
     const double limit = double(aHistogram.total) * aSaturated / 2.0;
     LimitBins bins = limitBins(aHistogram.counts, limit);
     const double width = aHistogram.binWidth();
@@ -334,13 +555,7 @@ std::pair<double, double> saturatedRange(const Histogram& aHistogram, double aSa
         while (v > floor && bins.above + double((*counts)[v]) <= limit) bins.above += double((*counts)[v--]);
         maximum -= double(counts->size() - 1 - v);
     }
-    minimum = std::max(minimum, aHistogram.minimum);
-    maximum = std::min(maximum, aHistogram.maximum);
-    if (!(minimum < maximum)) {
-        minimum = aHistogram.minimum;
-        maximum = aHistogram.maximum > aHistogram.minimum ? aHistogram.maximum : aHistogram.minimum + 1.0;
-    }
-    return {minimum, maximum};
+    return withinData(aHistogram, minimum, maximum);
 }
 
 std::pair<double, double> fullRange(const ChannelInfo& aChannel, const Histogram& aHistogram) {

@@ -11,7 +11,8 @@
 
 // Counts of a plane's values in equal bins from low to high. Planes of 8- and 16-bit elements count their
 // integers from 0, one bin per value up to 4096 and bins of 16 values when larger values occur; others in
-// bins over their finite range (NaN and infinities are not counted).
+// bins over their finite range (NaN and infinities are not counted). The total, the smallest and largest
+// value and the Auto range are always those of every element.
 struct Histogram {
     // The counts of each value in one bin.
     struct Detail {
@@ -29,6 +30,10 @@ struct Histogram {
     // Per-value counts of the bins wider than one value that hold the limits of the Auto range, so
     // that it comes out as exactly as from a count of every value.
     std::vector<Detail> details;
+    // Planes of millions of 16-bit elements: the counts come from a sample of rows, scaled to the whole
+    // plane, and the Auto range was found from every element as it is.
+    bool sampled = false;
+    std::pair<double, double> autoRange;
 
     bool isEmpty() const { return total == 0; }
     double binWidth() const { return counts.empty() ? 1.0 : (high - low) / double(counts.size()); }
