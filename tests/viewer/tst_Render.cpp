@@ -170,6 +170,9 @@ void RenderTest::autoRangeOfWideDataIsTheOneOfEveryValueCounted() {
         {"12-bit data with hot pixels", [](uint32_t r, size_t) { return r % 997 ? int(r % 4096) : 65535; }},
         {"12-bit data, bright in the last rows only",
          [](uint32_t r, size_t i) { return i < 1000 * 1029 ? 1000 + int(r % 3000) : 60000 + int(r % 9); }},
+        {"12-bit data, dense dark background",
+         [](uint32_t r, size_t) { return r % 5 ? int(r % 3) : int(r % 4096); }},
+        {"three values", [](uint32_t r, size_t) { return 100 + int(r % 3); }},
         {"odd rows darker",
          [](uint32_t r, size_t i) { return i / 2049 % 2 ? int(r % 400) : 300 + int(r % 9000); }},
     };

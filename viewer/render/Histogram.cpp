@@ -297,6 +297,8 @@ constexpr uint64_t kSampleElements = uint64_t(1) << 20;
 struct Bracket {
     uint32_t first = 0;
     uint32_t last = 0;
+    // Few enough values to count each with a vector comparison, however many elements hold them.
+    bool narrow() const { return last - first < 4; }
 };
 
 // The brackets around the sample's Auto limits, from 0.7 to 1.4 times the saturated share on each side
@@ -318,14 +320,16 @@ bool bracketsOf(const Counted& aSample, uint64_t aTotal, Bracket& aLow, Bracket&
     const int lowLast = std::min(bins - 1, binAt(limit * 1.4, false) + 1);
     const int highFirst = std::max(0, binAt(limit * 1.4, true) - 1);
     const int highLast = std::min(bins - 1, binAt(limit * 0.7, true) + 1);
-    double inside = 0.0;
-    for (int bin = 0; bin < bins; ++bin)
-        if ((bin >= lowFirst && bin <= lowLast) || (bin >= highFirst && bin <= highLast))
-            inside += double(aSample.counts[size_t(bin)]);
-    if (inside > 0.05 * double(aTotal)) return false;
     const uint32_t width = uint32_t(1) << aSample.shift;
     aLow = {uint32_t(lowFirst) * width, uint32_t(lowLast) * width + width - 1};
     aHigh = {uint32_t(highFirst) * width, uint32_t(highLast) * width + width - 1};
+    // Elements in a wide bracket are counted one by one: a dense background there would slow the pass.
+    const auto heavy = [&](const Bracket& aBracket, int aFirst, int aLast) {
+        double inside = 0.0;
+        for (int bin = aFirst; bin <= aLast; ++bin) inside += double(aSample.counts[size_t(bin)]);
+        return !aBracket.narrow() && inside > 0.05 * double(aTotal);
+    };
+    if (heavy(aLow, lowFirst, lowLast) || heavy(aHigh, highFirst, highLast)) return false;
     return true;
 }
 
@@ -339,80 +343,123 @@ struct AroundLimits {
     std::vector<uint64_t> highCounts;
 };
 
+// Rows [aBegin, aEnd) into aBand. A narrow bracket's values are counted by comparing each vector with
+// each of them; a wide one's, which the sample shows to be rare, one by one where a vector holds any.
+template <bool LowNarrow, bool HighNarrow>
+void countRowsAround(const blitz::Array<unsigned short, 2>& aPlane, int aBegin, int aEnd, const Bracket& aLow,
+                     const Bracket& aHigh, AroundLimits& aBand) {
+    const int cols = aPlane.extent(1);
+    // Unsigned differences rule out values on both sides at once.
+    const auto into = [](const Bracket& aBracket, std::vector<uint64_t>& aCounts, uint32_t aValue) {
+        if (aValue - aBracket.first <= aBracket.last - aBracket.first) ++aCounts[aValue - aBracket.first];
+    };
+    const auto one = [&](uint32_t aValue) {
+        aBand.low = std::min(aBand.low, aValue);
+        aBand.high = std::max(aBand.high, aValue);
+        aBand.below += aValue < aLow.first;
+        aBand.above += aValue > aHigh.last;
+        into(aLow, aBand.lowCounts, aValue);
+        into(aHigh, aBand.highCounts, aValue);
+    };
+#if defined(__SSE2__)
+    // SSE2 compares 16-bit elements as signed: flipping the top bit keeps their order.
+    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+    const auto flipped = [](uint32_t aValue) { return _mm_set1_epi16(int16_t(aValue ^ 0x8000)); };
+    const __m128i lowFirst = flipped(aLow.first), lowLast = flipped(aLow.last);
+    const __m128i highFirst = flipped(aHigh.first), highLast = flipped(aHigh.last);
+    // A narrow bracket's values, the last repeated to make four.
+    __m128i lowValues[4], highValues[4];
+    for (uint32_t k = 0; k < 4; ++k) {
+        lowValues[k] = flipped(std::min(aLow.first + k, aLow.last));
+        highValues[k] = flipped(std::min(aHigh.first + k, aHigh.last));
+    }
+    // Sixteen-bit tallies, at most 32768 each before they are added up.
+    const auto addLanes = [](__m128i aTally, uint64_t& aTotal) {
+        alignas(16) uint16_t lanes[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), aTally);
+        for (const uint16_t lane : lanes) aTotal += lane;
+    };
+#endif
+    for (int y = aBegin; y < aEnd; ++y) {
+        const unsigned short* row = rowOf(aPlane, y);
+        int x = 0;
+#if defined(__SSE2__)
+        __m128i lowest = _mm_set1_epi16(0x7FFF);
+        __m128i highest = flip;
+        while (x + 16 <= cols) {
+            __m128i below = _mm_setzero_si128(), above = _mm_setzero_si128();
+            __m128i lowEach[4], highEach[4];
+            for (int k = 0; k < 4; ++k) lowEach[k] = highEach[k] = _mm_setzero_si128();
+            const int end = x + std::min(cols - x, 16 * 16384) / 16 * 16;
+            // Sixteen elements at a time, with one test whether any lies in a wide bracket.
+            for (; x < end; x += 16) {
+                const __m128i v[2] = {
+                    _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), flip),
+                    _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 8)), flip)};
+                lowest = _mm_min_epi16(lowest, _mm_min_epi16(v[0], v[1]));
+                highest = _mm_max_epi16(highest, _mm_max_epi16(v[0], v[1]));
+                __m128i outside = _mm_set1_epi16(-1);
+                for (const __m128i& each : v) {
+                    const __m128i under = _mm_cmpgt_epi16(lowFirst, each);
+                    const __m128i over = _mm_cmpgt_epi16(each, highLast);
+                    below = _mm_sub_epi16(below, under);
+                    above = _mm_sub_epi16(above, over);
+                    if constexpr (LowNarrow) {
+                        for (int k = 0; k < 4; ++k)
+                            lowEach[k] = _mm_sub_epi16(lowEach[k], _mm_cmpeq_epi16(each, lowValues[k]));
+                    } else {
+                        outside = _mm_and_si128(outside, _mm_or_si128(under, _mm_cmpgt_epi16(each, lowLast)));
+                    }
+                    if constexpr (HighNarrow) {
+                        for (int k = 0; k < 4; ++k)
+                            highEach[k] = _mm_sub_epi16(highEach[k], _mm_cmpeq_epi16(each, highValues[k]));
+                    } else {
+                        outside =
+                            _mm_and_si128(outside, _mm_or_si128(over, _mm_cmpgt_epi16(highFirst, each)));
+                    }
+                }
+                if constexpr (!LowNarrow || !HighNarrow) {
+                    if (_mm_movemask_epi8(outside) != 0xFFFF)
+                        for (int i = 0; i < 16; ++i) {
+                            if constexpr (!LowNarrow) into(aLow, aBand.lowCounts, row[x + i]);
+                            if constexpr (!HighNarrow) into(aHigh, aBand.highCounts, row[x + i]);
+                        }
+                }
+            }
+            addLanes(below, aBand.below);
+            addLanes(above, aBand.above);
+            for (size_t k = 0; k < aBand.lowCounts.size() && LowNarrow; ++k)
+                addLanes(lowEach[k], aBand.lowCounts[k]);
+            for (size_t k = 0; k < aBand.highCounts.size() && HighNarrow; ++k)
+                addLanes(highEach[k], aBand.highCounts[k]);
+        }
+        alignas(16) uint16_t lanes[2][8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes[0]), _mm_xor_si128(lowest, flip));
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes[1]), _mm_xor_si128(highest, flip));
+        for (int i = 0; i < 8; ++i) {
+            aBand.low = std::min<uint32_t>(aBand.low, lanes[0][i]);
+            aBand.high = std::max<uint32_t>(aBand.high, lanes[1][i]);
+        }
+#endif
+        for (; x < cols; ++x) one(row[x]);
+    }
+}
+
 AroundLimits countAround(const blitz::Array<unsigned short, 2>& aPlane, const Bracket& aLow,
                          const Bracket& aHigh) {
-    const int cols = aPlane.extent(1);
     AroundLimits bands[4];
-    const int used = forEachBand(aPlane.extent(0), cols, [&](int aBand, int aBegin, int aEnd) {
+    const int used = forEachBand(aPlane.extent(0), aPlane.extent(1), [&](int aBand, int aBegin, int aEnd) {
         AroundLimits& band = bands[aBand];
         band.lowCounts.assign(aLow.last - aLow.first + 1, 0);
         band.highCounts.assign(aHigh.last - aHigh.first + 1, 0);
-        // Into the brackets' tables; unsigned differences rule out values on both sides at once.
-        const auto tally = [&](uint32_t aValue) {
-            if (aValue - aLow.first <= aLow.last - aLow.first) ++band.lowCounts[aValue - aLow.first];
-            if (aValue - aHigh.first <= aHigh.last - aHigh.first) ++band.highCounts[aValue - aHigh.first];
-        };
-        const auto one = [&](uint32_t aValue) {
-            band.low = std::min(band.low, aValue);
-            band.high = std::max(band.high, aValue);
-            band.below += aValue < aLow.first;
-            band.above += aValue > aHigh.last;
-            tally(aValue);
-        };
-        for (int y = aBegin; y < aEnd; ++y) {
-            const unsigned short* row = rowOf(aPlane, y);
-            int x = 0;
-#if defined(__SSE2__)
-            // SSE2 compares 16-bit elements as signed: flipping the top bit keeps their order.
-            const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
-            const auto flipped = [&](uint32_t aValue) { return _mm_set1_epi16(int16_t(aValue ^ 0x8000)); };
-            const __m128i lowFirst = flipped(aLow.first), lowLast = flipped(aLow.last);
-            const __m128i highFirst = flipped(aHigh.first), highLast = flipped(aHigh.last);
-            __m128i lowest = _mm_set1_epi16(0x7FFF);
-            __m128i highest = flip;
-            while (x + 8 <= cols) {
-                // Sixteen-bit tallies of below and above, at most 32768 each before they are added up.
-                __m128i below = _mm_setzero_si128();
-                __m128i above = _mm_setzero_si128();
-                const int end = x + std::min(cols - x, 16 * 16384) / 16 * 16;
-                // Sixteen elements at a time, with one test whether any lies in a bracket.
-                for (; x < end; x += 16) {
-                    const __m128i v[2] = {
-                        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), flip),
-                        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 8)), flip)};
-                    lowest = _mm_min_epi16(lowest, _mm_min_epi16(v[0], v[1]));
-                    highest = _mm_max_epi16(highest, _mm_max_epi16(v[0], v[1]));
-                    __m128i outside = _mm_set1_epi16(-1);
-                    for (const __m128i& each : v) {
-                        const __m128i under = _mm_cmpgt_epi16(lowFirst, each);
-                        const __m128i over = _mm_cmpgt_epi16(each, highLast);
-                        below = _mm_sub_epi16(below, under);
-                        above = _mm_sub_epi16(above, over);
-                        outside = _mm_and_si128(
-                            outside, _mm_and_si128(_mm_or_si128(under, _mm_cmpgt_epi16(each, lowLast)),
-                                                   _mm_or_si128(over, _mm_cmpgt_epi16(highFirst, each))));
-                    }
-                    if (_mm_movemask_epi8(outside) != 0xFFFF)
-                        for (int i = 0; i < 16; ++i) tally(row[x + i]);
-                }
-                alignas(16) uint16_t lanes[2][8];
-                _mm_store_si128(reinterpret_cast<__m128i*>(lanes[0]), below);
-                _mm_store_si128(reinterpret_cast<__m128i*>(lanes[1]), above);
-                for (int i = 0; i < 8; ++i) {
-                    band.below += lanes[0][i];
-                    band.above += lanes[1][i];
-                }
-            }
-            alignas(16) uint16_t lanes[2][8];
-            _mm_store_si128(reinterpret_cast<__m128i*>(lanes[0]), _mm_xor_si128(lowest, flip));
-            _mm_store_si128(reinterpret_cast<__m128i*>(lanes[1]), _mm_xor_si128(highest, flip));
-            for (int i = 0; i < 8; ++i) {
-                band.low = std::min<uint32_t>(band.low, lanes[0][i]);
-                band.high = std::max<uint32_t>(band.high, lanes[1][i]);
-            }
-#endif
-            for (; x < cols; ++x) one(row[x]);
-        }
+        if (aLow.narrow() && aHigh.narrow())
+            countRowsAround<true, true>(aPlane, aBegin, aEnd, aLow, aHigh, band);
+        else if (aLow.narrow())
+            countRowsAround<true, false>(aPlane, aBegin, aEnd, aLow, aHigh, band);
+        else if (aHigh.narrow())
+            countRowsAround<false, true>(aPlane, aBegin, aEnd, aLow, aHigh, band);
+        else
+            countRowsAround<false, false>(aPlane, aBegin, aEnd, aLow, aHigh, band);
     });
     AroundLimits all = std::move(bands[0]);
     for (int b = 1; b < used; ++b) {
