@@ -301,9 +301,9 @@ struct Bracket {
     bool narrow() const { return last - first < 4; }
 };
 
-// The brackets around the sample's Auto limits, from 0.7 to 1.4 times the saturated share on each side
+// The brackets around the sample's Auto limits, from 0.8 to 1.25 times the saturated share on each side
 // and a bin more (a sample of a million elements puts the limits within a few per cent of that share); none
-// when they would hold so much of the plane that the pass slows down.
+// when the pass would slow down.
 bool bracketsOf(const Counted& aSample, uint64_t aTotal, Bracket& aLow, Bracket& aHigh) {
     const double limit = double(aTotal) * kAutoSaturated / 2.0;
     const int bins = int(aSample.counts.size());
@@ -316,20 +316,23 @@ bool bracketsOf(const Counted& aSample, uint64_t aTotal, Bracket& aLow, Bracket&
         }
         return aFromTop ? 0 : bins - 1;
     };
-    const int lowFirst = std::max(0, binAt(limit * 0.7, false) - 1);
-    const int lowLast = std::min(bins - 1, binAt(limit * 1.4, false) + 1);
-    const int highFirst = std::max(0, binAt(limit * 1.4, true) - 1);
-    const int highLast = std::min(bins - 1, binAt(limit * 0.7, true) + 1);
+    const int lowFirst = std::max(0, binAt(limit * 0.8, false) - 1);
+    const int lowLast = std::min(bins - 1, binAt(limit * 1.25, false) + 1);
+    const int highFirst = std::max(0, binAt(limit * 1.25, true) - 1);
+    const int highLast = std::min(bins - 1, binAt(limit * 0.8, true) + 1);
     const uint32_t width = uint32_t(1) << aSample.shift;
     aLow = {uint32_t(lowFirst) * width, uint32_t(lowLast) * width + width - 1};
     aHigh = {uint32_t(highFirst) * width, uint32_t(highLast) * width + width - 1};
-    // Elements in a wide bracket are counted one by one: a dense background there would slow the pass.
-    const auto heavy = [&](const Bracket& aBracket, int aFirst, int aLast) {
+    // Elements in and beyond a wide bracket are counted one by one: a dense background there would slow
+    // the pass. A narrow one's are counted by vectors.
+    const auto share = [&](int aFirst, int aLast) {
         double inside = 0.0;
         for (int bin = aFirst; bin <= aLast; ++bin) inside += double(aSample.counts[size_t(bin)]);
-        return !aBracket.narrow() && inside > 0.05 * double(aTotal);
+        return inside / double(aTotal);
     };
-    if (heavy(aLow, lowFirst, lowLast) || heavy(aHigh, highFirst, highLast)) return false;
+    if ((!aLow.narrow() && share(0, lowLast) > 0.05) ||
+        (!aHigh.narrow() && share(highFirst, bins - 1) > 0.05))
+        return false;
     return true;
 }
 
@@ -343,30 +346,37 @@ struct AroundLimits {
     std::vector<uint64_t> highCounts;
 };
 
-// Rows [aBegin, aEnd) into aBand. A narrow bracket's values are counted by comparing each vector with
-// each of them; a wide one's, which the sample shows to be rare, one by one where a vector holds any.
+// Rows [aBegin, aEnd) into aBand. Elements beyond the brackets and in a wide one are rare (the sample
+// shows it) and are counted one by one where a vector holds any; a narrow bracket's values, which may be
+// dense, by comparing each vector with each of them.
 template <bool LowNarrow, bool HighNarrow>
 void countRowsAround(const blitz::Array<unsigned short, 2>& aPlane, int aBegin, int aEnd, const Bracket& aLow,
                      const Bracket& aHigh, AroundLimits& aBand) {
     const int cols = aPlane.extent(1);
-    // Unsigned differences rule out values on both sides at once.
-    const auto into = [](const Bracket& aBracket, std::vector<uint64_t>& aCounts, uint32_t aValue) {
-        if (aValue - aBracket.first <= aBracket.last - aBracket.first) ++aCounts[aValue - aBracket.first];
+    // The element's place beyond or in the brackets, where the vectors did not count it.
+    const auto rare = [&](uint32_t aValue, bool aLowDone, bool aHighDone) {
+        if (aValue < aLow.first)
+            ++aBand.below;
+        else if (aValue <= aLow.last && !aLowDone)
+            ++aBand.lowCounts[aValue - aLow.first];
+        if (aValue > aHigh.last)
+            ++aBand.above;
+        else if (aValue >= aHigh.first && !aHighDone)
+            ++aBand.highCounts[aValue - aHigh.first];
     };
     const auto one = [&](uint32_t aValue) {
         aBand.low = std::min(aBand.low, aValue);
         aBand.high = std::max(aBand.high, aValue);
-        aBand.below += aValue < aLow.first;
-        aBand.above += aValue > aHigh.last;
-        into(aLow, aBand.lowCounts, aValue);
-        into(aHigh, aBand.highCounts, aValue);
+        rare(aValue, false, false);
     };
 #if defined(__SSE2__)
     // SSE2 compares 16-bit elements as signed: flipping the top bit keeps their order.
     const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
     const auto flipped = [](uint32_t aValue) { return _mm_set1_epi16(int16_t(aValue ^ 0x8000)); };
-    const __m128i lowFirst = flipped(aLow.first), lowLast = flipped(aLow.last);
-    const __m128i highFirst = flipped(aHigh.first), highLast = flipped(aHigh.last);
+    // Elements above this are neither below the low bracket nor, when it is wide, in it; likewise below
+    // the other.
+    const __m128i lowEdge = flipped(LowNarrow ? aLow.first - 1 : aLow.last);
+    const __m128i highEdge = flipped(HighNarrow ? aHigh.last + 1 : aHigh.first);
     // A narrow bracket's values, the last repeated to make four.
     __m128i lowValues[4], highValues[4];
     for (uint32_t k = 0; k < 4; ++k) {
@@ -386,51 +396,36 @@ void countRowsAround(const blitz::Array<unsigned short, 2>& aPlane, int aBegin, 
 #if defined(__SSE2__)
         __m128i lowest = _mm_set1_epi16(0x7FFF);
         __m128i highest = flip;
+        // A low bracket from value 0 has nothing below it: an edge of -1 would wrap.
+        const bool lowOpen = !LowNarrow || aLow.first > 0;
+        const bool highOpen = !HighNarrow || aHigh.last < 65535;
         while (x + 16 <= cols) {
-            __m128i below = _mm_setzero_si128(), above = _mm_setzero_si128();
             __m128i lowEach[4], highEach[4];
             for (int k = 0; k < 4; ++k) lowEach[k] = highEach[k] = _mm_setzero_si128();
             const int end = x + std::min(cols - x, 16 * 16384) / 16 * 16;
-            // Sixteen elements at a time, with one test whether any lies in a wide bracket.
             for (; x < end; x += 16) {
                 const __m128i v[2] = {
                     _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), flip),
                     _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 8)), flip)};
                 lowest = _mm_min_epi16(lowest, _mm_min_epi16(v[0], v[1]));
                 highest = _mm_max_epi16(highest, _mm_max_epi16(v[0], v[1]));
-                __m128i outside = _mm_set1_epi16(-1);
+                __m128i ordinary = _mm_set1_epi16(-1);
                 for (const __m128i& each : v) {
-                    const __m128i under = _mm_cmpgt_epi16(lowFirst, each);
-                    const __m128i over = _mm_cmpgt_epi16(each, highLast);
-                    below = _mm_sub_epi16(below, under);
-                    above = _mm_sub_epi16(above, over);
-                    if constexpr (LowNarrow) {
+                    if (lowOpen) ordinary = _mm_and_si128(ordinary, _mm_cmpgt_epi16(each, lowEdge));
+                    if (highOpen) ordinary = _mm_and_si128(ordinary, _mm_cmpgt_epi16(highEdge, each));
+                    if constexpr (LowNarrow)
                         for (int k = 0; k < 4; ++k)
                             lowEach[k] = _mm_sub_epi16(lowEach[k], _mm_cmpeq_epi16(each, lowValues[k]));
-                    } else {
-                        outside = _mm_and_si128(outside, _mm_or_si128(under, _mm_cmpgt_epi16(each, lowLast)));
-                    }
-                    if constexpr (HighNarrow) {
+                    if constexpr (HighNarrow)
                         for (int k = 0; k < 4; ++k)
                             highEach[k] = _mm_sub_epi16(highEach[k], _mm_cmpeq_epi16(each, highValues[k]));
-                    } else {
-                        outside =
-                            _mm_and_si128(outside, _mm_or_si128(over, _mm_cmpgt_epi16(highFirst, each)));
-                    }
                 }
-                if constexpr (!LowNarrow || !HighNarrow) {
-                    if (_mm_movemask_epi8(outside) != 0xFFFF)
-                        for (int i = 0; i < 16; ++i) {
-                            if constexpr (!LowNarrow) into(aLow, aBand.lowCounts, row[x + i]);
-                            if constexpr (!HighNarrow) into(aHigh, aBand.highCounts, row[x + i]);
-                        }
-                }
+                if (_mm_movemask_epi8(ordinary) != 0xFFFF)
+                    for (int i = 0; i < 16; ++i) rare(row[x + i], LowNarrow, HighNarrow);
             }
-            addLanes(below, aBand.below);
-            addLanes(above, aBand.above);
-            for (size_t k = 0; k < aBand.lowCounts.size() && LowNarrow; ++k)
+            for (size_t k = 0; LowNarrow && k < aBand.lowCounts.size(); ++k)
                 addLanes(lowEach[k], aBand.lowCounts[k]);
-            for (size_t k = 0; k < aBand.highCounts.size() && HighNarrow; ++k)
+            for (size_t k = 0; HighNarrow && k < aBand.highCounts.size(); ++k)
                 addLanes(highEach[k], aBand.highCounts[k]);
         }
         alignas(16) uint16_t lanes[2][8];
