@@ -123,6 +123,7 @@ void prefetch(const T* aRow, std::ptrdiff_t aBytes) {
         __builtin_prefetch(reinterpret_cast<const char*>(aRow) + b);
 }
 
+#if defined(__SSE2__)
 // How many pixels every plane takes when all take the same few, in order; 0 otherwise.
 int evenLength(const std::vector<Stretch>& aStretches) {
     const int length = aStretches.empty() ? 0 : aStretches[0].length;
@@ -131,7 +132,6 @@ int evenLength(const std::vector<Stretch>& aStretches) {
     return length <= 3 ? length : 0;
 }
 
-#if defined(__SSE2__)
 // Four colours each aRepeat times over 4 * aRepeat pixels, in whole stores that overlap nothing.
 template <int aRepeat>
 void storeRepeated(QRgb* aPixels, __m128i aFour) {
