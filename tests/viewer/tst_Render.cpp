@@ -275,9 +275,9 @@ void RenderTest::compositeAddsDistinctColoursAndScalesSpectraBelowSaturation() {
 }
 
 void RenderTest::sideViewsStretchEachPlaneOverItsPixels() {
-    // Slices laid out as the stack keeps them (z innermost), stretched over as many, three times as many,
-    // an uneven number, more than four times as many and fewer pixels than planes, 37 wide: every pixel,
-    // drawn over a picture of another slice, shows the colour of the plane under it.
+    // Slices laid out as the stack keeps them (z innermost), stretched over as many, two and three times as
+    // many, an uneven number, more than four times as many and fewer pixels than planes, 37 wide: every
+    // pixel, drawn over a picture of another slice, shows the colour of the plane under it.
     ViewState view;
     StackInfo info;
     info.channels << ChannelInfo();
@@ -293,7 +293,7 @@ void RenderTest::sideViewsStretchEachPlaneOverItsPixels() {
     const int planes = 9;
     const int across = 37;
     for (const bool zAlongRows : {true, false}) {
-        for (const int pixels : {9, 27, 23, 70, 4}) {
+        for (const int pixels : {9, 18, 27, 23, 70, 4}) {
             blitz::Array<unsigned short, 2> kept(across, planes);
             blitz::Array<unsigned short, 2> other(across, planes);
             uint32_t seed = uint32_t(pixels);

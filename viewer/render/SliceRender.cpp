@@ -116,17 +116,84 @@ void drawRowsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable,
     }
 }
 
+// Starts loading a row of a y-z slice early: the rows lie a whole x-z slice apart in the stack.
+template <typename T>
+void prefetch(const T* aRow, std::ptrdiff_t aBytes) {
+    for (std::ptrdiff_t b = 0; b < aBytes; b += 64)
+        __builtin_prefetch(reinterpret_cast<const char*>(aRow) + b);
+}
+
+#if defined(__SSE2__)
+// How many pixels every plane takes when all take the same few, in order; 0 otherwise.
+int evenLength(const std::vector<Stretch>& aStretches) {
+    const int length = aStretches.empty() ? 0 : aStretches[0].length;
+    for (size_t i = 0; i < aStretches.size(); ++i)
+        if (aStretches[i].plane != int(i) || aStretches[i].length != length) return 0;
+    return length <= 3 ? length : 0;
+}
+
+// Four colours each aRepeat times over 4 * aRepeat pixels, in whole stores that overlap nothing.
+template <int aRepeat>
+void storeRepeated(QRgb* aPixels, __m128i aFour) {
+    __m128i* at = reinterpret_cast<__m128i*>(aPixels);
+    if constexpr (aRepeat == 1) {
+        _mm_storeu_si128(at, aFour);
+    } else if constexpr (aRepeat == 2) {
+        _mm_storeu_si128(at, _mm_unpacklo_epi32(aFour, aFour));
+        _mm_storeu_si128(at + 1, _mm_unpackhi_epi32(aFour, aFour));
+    } else {
+        static_assert(aRepeat == 3, "one to three pixels a plane");
+        _mm_storeu_si128(at, _mm_shuffle_epi32(aFour, _MM_SHUFFLE(1, 0, 0, 0)));
+        _mm_storeu_si128(at + 1, _mm_shuffle_epi32(aFour, _MM_SHUFFLE(2, 2, 1, 1)));
+        _mm_storeu_si128(at + 2, _mm_shuffle_epi32(aFour, _MM_SHUFFLE(3, 3, 3, 2)));
+    }
+}
+
+// A y-z slice whose planes all take aRepeat pixels: four planes' colours at a time, spread by shuffles.
+template <int aRepeat, typename T>
+void drawColumnsRepeated(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, uchar* aBits,
+                         qsizetype aBytesPerLine) {
+    const std::ptrdiff_t rowStride = aSlice.stride(0);
+    const std::ptrdiff_t stride = aSlice.stride(1);
+    const T* first = rowOf(aSlice, 0);
+    const int rows = aSlice.extent(0);
+    const int cols = aSlice.extent(1);
+    const std::ptrdiff_t rowBytes = cols * stride * std::ptrdiff_t(sizeof(T));
+    for (int y = 0; y < rows; ++y) {
+        if (y + kRowsAhead < rows) prefetch(first + (y + kRowsAhead) * rowStride, rowBytes);
+        const T* element = first + y * rowStride;
+        QRgb* line = reinterpret_cast<QRgb*>(aBits + aBytesPerLine * y);
+        int z = 0;
+        for (; z + 4 <= cols; z += 4, line += 4 * aRepeat)
+            storeRepeated<aRepeat>(line, fourColours(element + z * stride, stride, aTable));
+        for (; z < cols; ++z, line += aRepeat) std::fill_n(line, aRepeat, aTable[element[z * stride]]);
+    }
+}
+#endif
+
 // A y-z slice (z along the columns): each element's colour is spread over its stretch of the line, four
 // pixels to a store. A store may run past its stretch into the next, which is drawn after it.
 template <typename T>
 void drawColumnsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable,
                           const std::vector<Stretch>& aStretches, int aPixels, uchar* aBits,
                           qsizetype aBytesPerLine) {
+#if defined(__SSE2__)
+    switch (evenLength(aStretches)) {
+        case 1:
+            return drawColumnsRepeated<1>(aSlice, aTable, aBits, aBytesPerLine);
+        case 2:
+            return drawColumnsRepeated<2>(aSlice, aTable, aBits, aBytesPerLine);
+        case 3:
+            return drawColumnsRepeated<3>(aSlice, aTable, aBits, aBytesPerLine);
+        default:
+            break;
+    }
+#endif
     const std::ptrdiff_t rowStride = aSlice.stride(0);
     const std::ptrdiff_t stride = aSlice.stride(1);
     const T* first = rowOf(aSlice, 0);
     const int rows = aSlice.extent(0);
-    const int cols = aSlice.extent(1);
+    const std::ptrdiff_t rowBytes = aSlice.extent(1) * stride * std::ptrdiff_t(sizeof(T));
     const size_t count = aStretches.size();
     // The leading stretches whose stores of four stay inside the line.
     size_t inside = 0;
@@ -134,11 +201,7 @@ void drawColumnsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable,
     while (inside < count && aStretches[inside].first + ((aStretches[inside].length + 3) & ~3) <= aPixels)
         longest = std::max(longest, aStretches[inside++].length);
     for (int y = 0; y < rows; ++y) {
-        if (y + kRowsAhead < rows) {
-            const char* ahead = reinterpret_cast<const char*>(first + (y + kRowsAhead) * rowStride);
-            for (std::ptrdiff_t b = 0; b < std::ptrdiff_t(cols * stride * sizeof(T)); b += 64)
-                __builtin_prefetch(ahead + b);
-        }
+        if (y + kRowsAhead < rows) prefetch(first + (y + kRowsAhead) * rowStride, rowBytes);
         const T* element = first + y * rowStride;
         QRgb* line = reinterpret_cast<QRgb*>(aBits + aBytesPerLine * y);
         size_t i = 0;
