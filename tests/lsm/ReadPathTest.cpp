@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "DorudURIVuruda.h"
 #include "LSMDirectoryIndex.h"
@@ -162,4 +163,62 @@ TEST(LargeFiles, PlanesPastFourGiBNeverReadAnotherPlanesBytes) {
             EXPECT_FALSE(reader.isOpen());
         }
     }
+}
+
+// Lines answered from the rows an earlier read kept are those of the requested channel, series and file,
+// and requests outside the stack are refused as a reader without kept rows refuses them.
+TEST(KeptRows, AnswerOnlyTheirOwnLinesAndRefuseWhatLiesOutside) {
+    kt::ScopedFile file("lines.lsm"), other("lines2.lsm");
+    kt::LsmSpec recipe = kt::lsmSpec(64, 1, 1, 2, 6000, {3, 3});  // 3000 u16 lines at each of 2 positions
+    recipe.scanType = 2;
+    recipe.planesPerImage = 3000;
+    recipe.record.dimensionTime = 3000;
+    recipe.recordWords = {{kt::lsmrecord::kDimensionP, 2}};
+    kt::writeLsm(file.path(), recipe);
+    DorudURIVuruda reader, cold;  // cold keeps no rows
+    reader.open(file.path());
+    cold.open(file.path());
+    blitz::Array<unsigned short, 2> line, coldLine;
+    // series, t, c, z, z width, y, x, x width: past the chunk of about 2000 kept lines and back, the other
+    // channel and series, then requests outside the stack right after a kept line
+    for (const auto& s : std::vector<std::array<int, 8>>{{0, 0, 0, 0, 1, 0, 0, 0},
+                                                         {0, 1, 0, 0, 1, 0, 3, 0},
+                                                         {0, 2500, 0, 0, 1, 0, 0, 0},
+                                                         {0, 2501, 0, 0, 1, 0, 60, 0},
+                                                         {0, 10, 0, 0, 1, 0, 0, 0},
+                                                         {0, 11, 1, 0, 1, 0, 0, 0},
+                                                         {0, 12, 0, 0, 1, 0, 0, 0},
+                                                         {1, 12, 0, 0, 1, 0, 0, 0},
+                                                         {0, 13, 0, 0, 1, 0, 5, 0},
+                                                         {0, 13, 0, 1, 1, 0, 0, 0},
+                                                         {0, 13, 0, 0, 1, 1, 0, 0},
+                                                         {0, 13, 0, 0, 2, 0, 0, 0},
+                                                         {0, 13, 0, 0, 1, 0, 64, 0},
+                                                         {0, 13, 0, 0, 1, 0, 60, 5},
+                                                         {0, 13, 0, 0, 1, 0, -1, 0},
+                                                         {0, 13, 2, 0, 1, 0, 0, 0}}) {
+        reader.setSeries(s[0]);
+        cold.setSeries(s[0]);
+        const auto read = [&](DorudURIVuruda& aReader, blitz::Array<unsigned short, 2>& aLine) {
+            return thrownMessage(
+                [&] { aReader.readArray(aLine, s[1], s[2], s[3], s[4], s[5], 0, s[6], s[7]); });
+        };
+        const std::string expected = read(cold, coldLine);
+        if (expected != "<no exception>") reader.readArray(line, 13, 0, 0, 1, 0, 0, 0, 0);
+        ASSERT_EQ(read(reader, line), expected) << s[1];
+        for (int i = 0; expected == "<no exception>" && i < 64 - s[6]; ++i)
+            ASSERT_EQ(line(0, i), kt::expectedSample(recipe, s[0] * 3000 + s[1], s[2], 0, 0, s[6] + i))
+                << s[1];
+    }
+    blitz::Array<float, 1> asFloat;  // a kept line, converted
+    reader.readArray(asFloat, 13, 0, 0, 1, 0, 1, 5, 0);
+    EXPECT_EQ(asFloat(1), kt::expectedSample(recipe, 13, 0, 0, 0, 6));
+
+    recipe.values = [](int t, int c, int, int, int x) { return 5.0 * t + c + x; };
+    kt::writeLsm(other.path(), recipe);
+    reader.open(other.path());
+    reader.readArray(line, 13, 0, 0, 1, 0, 0, 0, 0);
+    EXPECT_EQ(line(0, 63), 5 * 13 + 63);
+    reader.close();
+    EXPECT_READER_ERROR(reader.readArray(line, 13, 0, 0, 1, 0, 0, 0, 0), "No file opened.");
 }
