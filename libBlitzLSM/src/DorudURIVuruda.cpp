@@ -264,8 +264,8 @@ void DorudURIVuruda::setSeries(int aSeries) {
     if (!isOpen()) return;
     if (aSeries < 0 || aSeries >= mReadState->layout.seriesCount)
         KORVANE_THROW(kClassName, "No such series '" << aSeries << "'.");
+    if (mReadState->series != uint64_t(aSeries)) mKeptRows = KeptRows();  // rows of the series read before
     mReadState->series = uint64_t(aSeries);
-    mKeptRows = KeptRows();  // rows of the series read before
 }
 
 void DorudURIVuruda::open(const std::string& aFileName) {

@@ -178,41 +178,48 @@ TEST(KeptRows, AnswerOnlyTheirOwnLinesAndRefuseWhatLiesOutside) {
     DorudURIVuruda reader, cold;  // cold keeps no rows
     reader.open(file.path());
     cold.open(file.path());
-    blitz::Array<unsigned short, 2> line, coldLine;
-    // series, t, c, z, z width, y, x, x width: past the chunk of about 2000 kept lines and back, the other
-    // channel and series, then requests outside the stack right after a kept line
-    for (const auto& s : std::vector<std::array<int, 8>>{{0, 0, 0, 0, 1, 0, 0, 0},
-                                                         {0, 1, 0, 0, 1, 0, 3, 0},
-                                                         {0, 2500, 0, 0, 1, 0, 0, 0},
-                                                         {0, 2501, 0, 0, 1, 0, 60, 0},
-                                                         {0, 10, 0, 0, 1, 0, 0, 0},
-                                                         {0, 11, 1, 0, 1, 0, 0, 0},
-                                                         {0, 12, 0, 0, 1, 0, 0, 0},
-                                                         {1, 12, 0, 0, 1, 0, 0, 0},
-                                                         {0, 13, 0, 0, 1, 0, 5, 0},
-                                                         {0, 13, 0, 1, 1, 0, 0, 0},
-                                                         {0, 13, 0, 0, 1, 1, 0, 0},
-                                                         {0, 13, 0, 0, 2, 0, 0, 0},
-                                                         {0, 13, 0, 0, 1, 0, 64, 0},
-                                                         {0, 13, 0, 0, 1, 0, 60, 5},
-                                                         {0, 13, 0, 0, 1, 0, -1, 0},
-                                                         {0, 13, 2, 0, 1, 0, 0, 0}}) {
+    blitz::Array<unsigned short, 2> line, coldLine, keptLine;
+    // series, t, c, z, z width, y, y width, x, x width: past the chunk of about 2000 kept lines and back, the
+    // other channel and series, then requests outside the stack right after a kept line
+    for (const auto& s : std::vector<std::array<int, 9>>{{0, 0, 0, 0, 1, 0, 0, 0, 0},
+                                                         {0, 1, 0, 0, 1, 0, 1, 3, 0},
+                                                         {0, 2500, 0, 0, 1, 0, 0, 3, 0},
+                                                         {0, 2501, 0, 0, 1, 0, 0, 3, 0},
+                                                         {0, 10, 0, 0, 1, 0, 0, 3, 0},
+                                                         {0, 11, 1, 0, 1, 0, 0, 3, 0},
+                                                         {0, 12, 0, 0, 1, 0, 0, 3, 0},
+                                                         {1, 12, 0, 0, 1, 0, 0, 3, 0},
+                                                         {0, 13, 0, 0, 1, 0, 0, 3, 0},
+                                                         {0, 13, 0, 1, 1, 0, 0, 0, 0},
+                                                         {0, 13, 0, 0, 1, 1, 1, 0, 0},
+                                                         {0, 13, 0, 0, 1, 0, 2, 0, 0},
+                                                         {0, 13, 0, 0, 2, 0, 0, 0, 0},
+                                                         {0, 13, 0, 0, 1, 0, 0, 64, 0},
+                                                         {0, 13, 0, 0, 1, 0, 0, 60, 5},
+                                                         {0, 13, 0, 0, 1, 0, 0, -1, 0},
+                                                         {0, 13, 2, 0, 1, 0, 0, 0, 0}}) {
         reader.setSeries(s[0]);
         cold.setSeries(s[0]);
+        const int width = s[8] > 0 ? s[8] : 64 - s[7];
         const auto read = [&](DorudURIVuruda& aReader, blitz::Array<unsigned short, 2>& aLine) {
+            aLine.resize(1, width);  // the request's shape, as a caller reading line after line has it
             return thrownMessage(
-                [&] { aReader.readArray(aLine, s[1], s[2], s[3], s[4], s[5], 0, s[6], s[7]); });
+                [&] { aReader.readArray(aLine, s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8]); });
         };
         const std::string expected = read(cold, coldLine);
-        if (expected != "<no exception>") reader.readArray(line, 13, 0, 0, 1, 0, 0, 0, 0);
+        if (expected != "<no exception>") reader.readArray(keptLine, 13, 0, 0, 1, 0, 0, 0, 0);
         ASSERT_EQ(read(reader, line), expected) << s[1];
-        for (int i = 0; expected == "<no exception>" && i < 64 - s[6]; ++i)
-            ASSERT_EQ(line(0, i), kt::expectedSample(recipe, s[0] * 3000 + s[1], s[2], 0, 0, s[6] + i))
+        for (int i = 0; expected == "<no exception>" && i < width; ++i)
+            ASSERT_EQ(line(0, i), kt::expectedSample(recipe, s[0] * 3000 + s[1], s[2], 0, 0, s[7] + i))
                 << s[1];
     }
-    blitz::Array<float, 1> asFloat;  // a kept line, converted
+    reader.readArray(keptLine, 13, 0, 0, 1, 0, 0, 0, 0);
+    blitz::Array<float, 1> asFloat(59);  // a kept line, converted
     reader.readArray(asFloat, 13, 0, 0, 1, 0, 1, 5, 0);
     EXPECT_EQ(asFloat(1), kt::expectedSample(recipe, 13, 0, 0, 0, 6));
+    blitz::Array<unsigned short, 1> row(64);  // rank 1 needs a row width of 1
+    EXPECT_NE(thrownMessage([&] { reader.readArray(row, 13, 0, 0, 1, 0, 0, 0, 0); }).find("Wrong invocation"),
+              std::string::npos);
 
     recipe.values = [](int t, int c, int, int, int x) { return 5.0 * t + c + x; };
     kt::writeLsm(other.path(), recipe);
