@@ -149,15 +149,18 @@ class DorudURIVuruda : public BlitzBioReader {
         return true;
     }
 
-    // Copies aBytes (at least 1) in 16-byte moves, the last one overlapping, so that a short row needs no
-    // call; long rows go to memcpy.
+    // Copies aBytes (at least 1) without a call when they are few: up to 64 as two moves of 16 or 32 bytes
+    // from either end, which may overlap.
     static void copyRowBytes(unsigned char* aTarget, const unsigned char* aSource, size_t aBytes) {
-        if (aBytes < 16 || aBytes > 256) {
+        if (aBytes < 16 || aBytes > 64) {
             std::memcpy(aTarget, aSource, aBytes);
-            return;
+        } else if (aBytes <= 32) {
+            std::memcpy(aTarget, aSource, 16);
+            std::memcpy(aTarget + aBytes - 16, aSource + aBytes - 16, 16);
+        } else {
+            std::memcpy(aTarget, aSource, 32);
+            std::memcpy(aTarget + aBytes - 32, aSource + aBytes - 32, 32);
         }
-        for (size_t i = 0; i + 16 < aBytes; i += 16) std::memcpy(aTarget + i, aSource + i, 16);
-        std::memcpy(aTarget + aBytes - 16, aSource + aBytes - 16, 16);
     }
 
     // readArray for what mKeptRows cannot answer: checks the request, reads it, then describes in
