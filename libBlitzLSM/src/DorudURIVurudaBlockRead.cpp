@@ -154,6 +154,7 @@ template <typename T, int N>
 inline blitz::Array<T, N> plainLike(const blitz::Array<T, N>& aArray) {
     return blitz::Array<T, N>(aArray.lbound(), aArray.extent());
 }
+
 // aRowCount kept rows, columns [aXStart, aXStart + aXWidth) of aChannel, into aArray resized to them.
 // Out of line: only a request the inline copy of one row does not cover comes here.
 template <typename T, int N>
@@ -178,7 +179,8 @@ void DorudURIVuruda::readArrayChecked(blitz::Array<T, N>& aArray, int aTimepoint
                                       int aReqZStart, int aReqZWidth, int aReqYStart, int aReqYWidth,
                                       int aReqXStart, int aReqXWidth) {
     static_assert(N >= 1 && N <= 3, "readArray supports ranks 1 to 3");
-    mKeptRows = KeptRows();                     // the kept bytes may be replaced below, or the read fail
+    // What mKeptRows points to may be replaced below, or the read fail.
+    mKeptRows = KeptRows();
     if (mTiff == nullptr) throwNoFileOpened();  // isOpen(), without the call
     if ((N == 2 && aReqZWidth != 1) || (N == 1 && (aReqZWidth != 1 || aReqYWidth != 1))) throwWrongRank();
 
