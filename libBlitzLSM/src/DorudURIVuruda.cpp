@@ -135,6 +135,7 @@ void DorudURIVuruda::close() {
     mMetaData.clear();
     mMetaDataMade = false;
     mAcquisition = LSMAcquisition();
+    mKeptRows = KeptRows();
     if (mReadState) mReadState->reset();
 }
 
@@ -263,6 +264,7 @@ void DorudURIVuruda::setSeries(int aSeries) {
     if (!isOpen()) return;
     if (aSeries < 0 || aSeries >= mReadState->layout.seriesCount)
         KORVANE_THROW(kClassName, "No such series '" << aSeries << "'.");
+    if (mReadState->series != uint64_t(aSeries)) mKeptRows = KeptRows();  // rows of the series read before
     mReadState->series = uint64_t(aSeries);
 }
 
@@ -281,6 +283,7 @@ void DorudURIVuruda::open(const std::string& aFileName) {
 void DorudURIVuruda::openFile(const std::string& aFileName) {
     if (isOpen()) close();
     mReadState->reset();  // no directory offsets or kept plane of another file
+    mKeptRows = KeptRows();
     mCurrentFile = aFileName;
 
     LSMStreamHandle& handle = *mStreamHandle;

@@ -4,9 +4,11 @@
 #include <blitz/array.h>
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "BlitzBioReader.h"
@@ -57,7 +59,12 @@ class DorudURIVuruda : public BlitzBioReader {
     // short, unsigned short, int, unsigned int, long, unsigned long, float and double.
     template <typename T, int N>
     void readArray(blitz::Array<T, N>& aArray, int aTimepoint, int aChannel, int aReqZStart, int aReqZWidth,
-                   int aReqYStart, int aReqYWidth, int aReqXStart, int aReqXWidth);
+                   int aReqYStart, int aReqYWidth, int aReqXStart, int aReqXWidth) {
+        if (!readKeptRow(aArray, aTimepoint, aChannel, aReqZStart, aReqZWidth, aReqYStart, aReqYWidth,
+                         aReqXStart, aReqXWidth))
+            readArrayChecked(aArray, aTimepoint, aChannel, aReqZStart, aReqZWidth, aReqYStart, aReqYWidth,
+                             aReqXStart, aReqXWidth);
+    }
 
     // Display colour of a channel as 0xRRGGBB: the file's colour block entry when it has one for the
     // channel, otherwise white for a single channel and red, green, blue, ... for several.
@@ -89,6 +96,81 @@ class DorudURIVuruda : public BlitzBioReader {
     void readThumbnail(blitz::Array<T, 2>& aArray);
 
   private:
+    // Rows of one channel kept from the file, as the last read left them, for answering one-row requests
+    // without a call (a line scan is read line by line: tens of thousands of requests of a few dozen
+    // samples). It points into the read state's kept bytes, so it is emptied (rowCount 0) before anything
+    // could replace or free them: any other read, another series or file, close.
+    struct KeptRows {
+        const unsigned char* first = nullptr;  // the channel's first sample in row firstRow
+        uint64_t firstRow = 0;  // counted across the series' planes: plane p's row y is p * Y + y
+        uint64_t rowCount = 0;
+        uint64_t rowBytes = 0;
+        int channel = 0;
+        int pixelType = -1;  // the channel's samples lie back to back in each row
+    };
+
+    // The pixel type whose samples are Ts, -1 when none is.
+    template <typename T>
+    static constexpr int pixelTypeOf() {
+        return std::is_same<T, unsigned char>::value    ? TYPE_UINT8
+               : std::is_same<T, unsigned short>::value ? TYPE_UINT16
+               : std::is_same<T, float>::value          ? TYPE_FLOAT
+                                                        : -1;
+    }
+
+    // Answers a request from mKeptRows when it asks for one kept row of the file's own type, lying inside
+    // the stack, into an array already of the row's shape with side-by-side elements; false for anything
+    // else, which readArrayChecked then checks, refuses or reads as it always has.
+    template <typename T, int N>
+    bool readKeptRow(blitz::Array<T, N>& aArray, int aTimepoint, int aChannel, int aReqZStart, int aReqZWidth,
+                     int aReqYStart, int aReqYWidth, int aReqXStart, int aReqXWidth) {
+        constexpr int type = pixelTypeOf<T>();
+        const KeptRows& kept = mKeptRows;
+        if (type < 0 || kept.pixelType != type || aChannel != kept.channel || aReqZWidth != 1 ||
+            (N == 1 && aReqYWidth != 1))
+            return false;
+        if (unsigned(aTimepoint) >= unsigned(mSizeT) || unsigned(aReqZStart) >= unsigned(mSizeZ) ||
+            unsigned(aReqYStart) >= unsigned(mSizeY) || unsigned(aReqXStart) >= unsigned(mSizeX))
+            return false;
+        // With the starts inside the stack, the differences cannot overflow.
+        const int yW = aReqYWidth > 0 ? aReqYWidth : mSizeY - aReqYStart;
+        const int xW = aReqXWidth > 0 ? aReqXWidth : mSizeX - aReqXStart;
+        if (yW != 1 || unsigned(xW) > unsigned(mSizeX - aReqXStart)) return false;
+        // Wraps around for rows before the first kept one.
+        const uint64_t skipped =
+            (uint64_t(aTimepoint) * uint64_t(mSizeZ) + uint64_t(aReqZStart)) * uint64_t(mSizeY) +
+            uint64_t(aReqYStart) - kept.firstRow;
+        if (skipped >= kept.rowCount || aArray.extent(N - 1) != xW || aArray.stride(N - 1) != 1 ||
+            (N > 1 && aArray.extent(0) != 1) || (N > 2 && aArray.extent(1) != 1))
+            return false;
+        copyRowBytes(reinterpret_cast<unsigned char*>(aArray.data()),
+                     kept.first + skipped * kept.rowBytes + uint64_t(aReqXStart) * sizeof(T),
+                     size_t(xW) * sizeof(T));
+        return true;
+    }
+
+    // Copies aBytes (at least 1) without a call when they are few: up to 64 as two moves of 16 or 32 bytes
+    // from either end, which may overlap.
+    static void copyRowBytes(unsigned char* aTarget, const unsigned char* aSource, size_t aBytes) {
+        if (aBytes < 16 || aBytes > 64) {
+            std::memcpy(aTarget, aSource, aBytes);
+        } else if (aBytes <= 32) {
+            std::memcpy(aTarget, aSource, 16);
+            std::memcpy(aTarget + aBytes - 16, aSource + aBytes - 16, 16);
+        } else {
+            std::memcpy(aTarget, aSource, 32);
+            std::memcpy(aTarget + aBytes - 32, aSource + aBytes - 32, 32);
+        }
+    }
+
+    // readArray for what mKeptRows cannot answer: checks the request, reads it, then describes in
+    // mKeptRows the rows kept for the next one.
+    template <typename T, int N>
+    void readArrayChecked(blitz::Array<T, N>& aArray, int aTimepoint, int aChannel, int aReqZStart,
+                          int aReqZWidth, int aReqYStart, int aReqYWidth, int aReqXStart, int aReqXWidth);
+    // Describes in mKeptRows the rows of aChannel the read state keeps, if their samples lie back to back.
+    void rememberKeptRows(int aChannel);
+
     void openFile(const std::string& aFileName);
 
     // readArray for what is not kept: checks that the file can hold it, then reads it.
@@ -130,6 +212,7 @@ class DorudURIVuruda : public BlitzBioReader {
     MetaDataMap mMetaData;
     bool mMetaDataMade = false;
     std::unique_ptr<LSMReadState> mReadState;  // directory index and kept plane of the open file
+    KeptRows mKeptRows;
 };
 
 #endif

@@ -8,7 +8,6 @@
 #include <memory>
 #include <new>
 #include <sstream>
-#include <type_traits>
 #include <vector>
 
 #include "DorudURIVuruda.h"
@@ -27,8 +26,9 @@ const char* const kClassName = "DorudURIVuruda";
 constexpr uint64_t kMaxCompressionRatio = 4096;
 
 // An uncompressed image of many planes is read and kept in chunks of rows of about this size: small
-// enough for the first row to come at once, large enough for row after row to come from memory.
-constexpr uint64_t kRowChunkBytes = uint64_t(256) << 10;
+// enough for the first row to come at once, large enough for row after row to come from memory and for
+// the few system calls of each refill to weigh little against its copy.
+constexpr uint64_t kRowChunkBytes = uint64_t(1) << 20;
 
 uint64_t sampleBytes(int aPixelType) { return uint64_t(korvane::lsm::bytesPerSample(aPixelType)); }
 
@@ -67,14 +67,6 @@ void copyWindow(const unsigned char* aRows, int aPixelType, const korvane::lsm::
 // Effective width of a request along one axis: widths of 0 or less run to the end.
 int64_t effectiveWidth(int aStart, int aWidth, int aSize) {
     return aWidth > 0 ? int64_t(aWidth) : int64_t(aSize) - int64_t(aStart);
-}
-
-// Whether samples of aPixelType are already Ts, so that their bytes can go to the array unchanged.
-template <typename T>
-bool isSampleType(int aPixelType) {
-    return (aPixelType == TYPE_UINT8 && std::is_same<T, unsigned char>::value) ||
-           (aPixelType == TYPE_UINT16 && std::is_same<T, unsigned short>::value) ||
-           (aPixelType == TYPE_FLOAT && std::is_same<T, float>::value);
 }
 
 [[noreturn]] void rethrowAsReaderException(const std::exception& aCaught) {
@@ -146,8 +138,6 @@ inline int checkedWidth(const char* aAxis, int aStart, int aWidth, int aSize) {
     return aWidth > 0 ? aWidth : aSize - aStart;
 }
 
-// aRowCount kept rows, columns [aXStart, aXStart + aXWidth) of aChannel, into aArray resized to them.
-// Out of line: only a request the plain copy of one row does not cover comes here.
 // Whether aArray's elements lie row after row without gaps and in ascending order, the order the samples
 // come in. Views with gaps (every other column of a larger array) and other storage orders (columns first,
 // descending ranks) take the samples through a plain array instead, which blitz then assigns element by
@@ -165,6 +155,9 @@ template <typename T, int N>
 inline blitz::Array<T, N> plainLike(const blitz::Array<T, N>& aArray) {
     return blitz::Array<T, N>(aArray.lbound(), aArray.extent());
 }
+
+// aRowCount kept rows, columns [aXStart, aXStart + aXWidth) of aChannel, into aArray resized to them.
+// Out of line: only a request the inline copy of one row does not cover comes here.
 template <typename T, int N>
 __attribute__((noinline)) void copyKeptRows(blitz::Array<T, N>& aArray, const unsigned char* aKept,
                                             int aPixelType, const korvane::lsm::ChannelBytes& aChannel,
@@ -183,10 +176,12 @@ __attribute__((noinline)) void copyKeptRows(blitz::Array<T, N>& aArray, const un
 }  // namespace
 
 template <typename T, int N>
-void DorudURIVuruda::readArray(blitz::Array<T, N>& aArray, int aTimepoint, int aChannel, int aReqZStart,
-                               int aReqZWidth, int aReqYStart, int aReqYWidth, int aReqXStart,
-                               int aReqXWidth) {
+void DorudURIVuruda::readArrayChecked(blitz::Array<T, N>& aArray, int aTimepoint, int aChannel,
+                                      int aReqZStart, int aReqZWidth, int aReqYStart, int aReqYWidth,
+                                      int aReqXStart, int aReqXWidth) {
     static_assert(N >= 1 && N <= 3, "readArray supports ranks 1 to 3");
+    // What mKeptRows points to may be replaced below, or the read fail.
+    mKeptRows = KeptRows();
     if (mTiff == nullptr) throwNoFileOpened();  // isOpen(), without the call
     if ((N == 2 && aReqZWidth != 1) || (N == 1 && (aReqZWidth != 1 || aReqYWidth != 1))) throwWrongRank();
 
@@ -209,22 +204,25 @@ void DorudURIVuruda::readArray(blitz::Array<T, N>& aArray, int aTimepoint, int a
             uint64_t(aReqYStart);
         if (const unsigned char* kept =
                 state.plane.findRows(state.series, layout.contiguous ? 0 : aChannel, row, uint64_t(yW))) {
-            const korvane::lsm::ChannelBytes& channel = layout.channels[size_t(aChannel)];
-            const int type = mPixelTypes[size_t(aChannel)];
-            // One row of the file's own type into an array of its shape: a plain copy. With one row,
-            // only the columns' stride decides where the elements lie in memory.
-            if (yW == 1 && hasExtents(aArray, 1, 1, xW) && aArray.stride(N - 1) == 1 &&
-                isSampleType<T>(type) && channel.stride == sizeof(T)) {
-                std::memcpy(aArray.data(), kept + channel.offset + uint64_t(aReqXStart) * sizeof(T),
-                            size_t(xW) * sizeof(T));
-                return;
-            }
-            copyKeptRows(aArray, kept, type, channel, yW, aReqXStart, xW);
+            copyKeptRows(aArray, kept, mPixelTypes[size_t(aChannel)], layout.channels[size_t(aChannel)], yW,
+                         aReqXStart, xW);
+            rememberKeptRows(aChannel);
             return;
         }
     }
     readArrayFromFile(aArray, aTimepoint, aChannel, aReqZStart, aReqZWidth, aReqYStart, aReqYWidth,
                       aReqXStart, aReqXWidth);
+    rememberKeptRows(aChannel);
+}
+
+void DorudURIVuruda::rememberKeptRows(int aChannel) {
+    const LSMReadState& state = *mReadState;
+    const korvane::lsm::ChannelBytes& channel = state.layout.channels[size_t(aChannel)];
+    const int type = mPixelTypes[size_t(aChannel)];
+    const korvane::lsm::PlaneCache::Rows rows =
+        state.plane.rows(state.series, state.layout.contiguous ? 0 : aChannel);
+    if (rows.count == 0 || channel.stride != sampleBytes(type)) return;
+    mKeptRows = {rows.first + channel.offset, rows.firstRow, rows.count, rows.rowBytes, aChannel, type};
 }
 
 template <typename T, int N>
@@ -306,7 +304,7 @@ void DorudURIVuruda::readRawPlanes(T* destination, int aTimepoint, int aChannel,
     const korvane::lsm::ChannelBytes& channel = layout.channels[size_t(aChannel)];
     // Whole rows of the file's own type, the channel's samples back to back, need no conversion: they
     // are decoded into the array itself.
-    const bool direct = isSampleType<T>(type) && xW == uint64_t(mSizeX) && channel.stride == bytes;
+    const bool direct = pixelTypeOf<T>() == type && xW == uint64_t(mSizeX) && channel.stride == bytes;
     // Whole planes that follow each other in one image are one run of its rows.
     const bool wholePlanes = yW == sizeY;
 
@@ -484,13 +482,13 @@ const unsigned char* DorudURIVuruda::loadPlaneBytes(uint64_t aDirectory, int aCh
     }
 }
 
-#define KORVANE_INSTANTIATE_BLOCK_READS(T)                                                                \
-    template void DorudURIVuruda::readArray<T, 1>(blitz::Array<T, 1>&, int, int, int, int, int, int, int, \
-                                                  int);                                                   \
-    template void DorudURIVuruda::readArray<T, 2>(blitz::Array<T, 2>&, int, int, int, int, int, int, int, \
-                                                  int);                                                   \
-    template void DorudURIVuruda::readArray<T, 3>(blitz::Array<T, 3>&, int, int, int, int, int, int, int, \
-                                                  int);                                                   \
+#define KORVANE_INSTANTIATE_BLOCK_READS(T)                                                                  \
+    template void DorudURIVuruda::readArrayChecked<T, 1>(blitz::Array<T, 1>&, int, int, int, int, int, int, \
+                                                         int, int);                                         \
+    template void DorudURIVuruda::readArrayChecked<T, 2>(blitz::Array<T, 2>&, int, int, int, int, int, int, \
+                                                         int, int);                                         \
+    template void DorudURIVuruda::readArrayChecked<T, 3>(blitz::Array<T, 3>&, int, int, int, int, int, int, \
+                                                         int, int);                                         \
     template void DorudURIVuruda::readThumbnail<T>(blitz::Array<T, 2>&);
 
 KORVANE_INSTANTIATE_BLOCK_READS(char)

@@ -34,6 +34,19 @@ class PlaneCache {
         return mBytes.get() + mFirstRowAt + skipped * mRowBytes;
     }
 
+    // The kept whole rows of aChannel in series aSeries, counted as findRows counts them; none (count 0)
+    // when rows of another channel or series are kept.
+    struct Rows {
+        const unsigned char* first = nullptr;
+        uint64_t firstRow = 0;
+        uint64_t count = 0;
+        uint64_t rowBytes = 0;
+    };
+    Rows rows(uint64_t aSeries, int aChannel) const {
+        if (mRowCount == 0 || aChannel != mChannel || aSeries != mSeries) return Rows();
+        return {mBytes.get() + mFirstRowAt, mFirstRow, mRowCount, mRowBytes};
+    }
+
     // Storage for bytes [aBegin, aEnd) of aChannel in aDirectory, replacing what was kept; null when
     // the memory cannot be had. The bytes count as kept only after keep().
     unsigned char* prepare(uint64_t aDirectory, int aChannel, uint64_t aBegin, uint64_t aEnd);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "DorudURIVuruda.h"
 #include "LSMDirectoryIndex.h"
@@ -162,4 +163,56 @@ TEST(LargeFiles, PlanesPastFourGiBNeverReadAnotherPlanesBytes) {
             EXPECT_FALSE(reader.isOpen());
         }
     }
+}
+
+// Lines answered from rows an earlier read kept are the requested channel's, series' and file's, fill arrays
+// of other shapes as any read does, and requests outside the stack are refused as without kept rows.
+TEST(KeptRows, AnswerOnlyTheirOwnLinesAndRefuseWhatLiesOutside) {
+    kt::ScopedFile file("lines.lsm");
+    kt::LsmSpec recipe = kt::lsmSpec(256, 1, 1, 2, 6000, {3, 3});  // 3000 u16 lines at each of 2 positions
+    recipe.scanType = 2;
+    recipe.planesPerImage = 3000;
+    recipe.record.dimensionTime = 3000;
+    recipe.recordWords = {{kt::lsmrecord::kDimensionP, 2}};
+    kt::writeLsm(file.path(), recipe);
+    DorudURIVuruda reader, cold;  // cold keeps no rows
+    reader.open(file.path());
+    cold.open(file.path());
+    // series, t, c, z, z width, y, y width, x, x width: past the chunk of about 2000 kept lines and back,
+    // the other channel and series, then requests outside the stack right after a kept line
+    const int steps[][9] = {
+        {0, 0, 0, 0, 1, 0, 0, 0, 0},     {0, 1, 0, 0, 1, 0, 1, 3, 10},    {0, 2, 0, 0, 1, 0, 0, 3, 0},
+        {0, 2500, 0, 0, 1, 0, 0, 3, 20}, {0, 2501, 0, 0, 1, 0, 0, 3, 20}, {0, 10, 0, 0, 1, 0, 0, 3, 20},
+        {0, 11, 1, 0, 1, 0, 0, 3, 20},   {0, 12, 0, 0, 1, 0, 0, 3, 20},   {1, 12, 0, 0, 1, 0, 0, 3, 20},
+        {0, 13, 0, 0, 1, 0, 0, 3, 10},   {0, 13, 0, 1, 1, 0, 0, 0, 0},    {0, 13, 0, 0, 1, 1, 1, 0, 0},
+        {0, 13, 0, 0, 1, 0, 2, 0, 0},    {0, 13, 0, 0, 2, 0, 0, 0, 0},    {0, 13, 0, 0, 1, 0, 0, 256, 0},
+        {0, 13, 0, 0, 1, 0, 0, 252, 5},  {0, 13, 0, 0, 1, 0, 0, -1, 0},   {0, 13, 2, 0, 1, 0, 0, 0, 0}};
+    blitz::Array<unsigned short, 2> line, coldLine, keptLine;
+    for (const auto& s : steps) {
+        reader.setSeries(s[0]);
+        cold.setSeries(s[0]);
+        const int width = s[8] > 0 ? s[8] : 256 - s[7];
+        const auto read = [&](DorudURIVuruda& aReader, blitz::Array<unsigned short, 2>& aLine) {
+            aLine.resize(1, width);  // the request's shape, as a caller reading line after line has it
+            return thrownMessage(
+                [&] { aReader.readArray(aLine, s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8]); });
+        };
+        const std::string expected = read(cold, coldLine);
+        if (expected != "<no exception>") reader.readArray(keptLine, 13, 0, 0, 1, 0, 0, 0, 0);
+        ASSERT_EQ(read(reader, line), expected) << s[1];
+        for (int i = 0; expected == "<no exception>" && i < width; ++i)
+            ASSERT_EQ(line(0, i), kt::expectedSample(recipe, s[0] * 3000 + s[1], s[2], 0, 0, s[7] + i));
+    }
+    blitz::Array<float, 1> asFloat(251);  // converted, of rank 1, of more rows or planes
+    blitz::Array<unsigned short, 1> row(256);
+    blitz::Array<unsigned short, 3> planes(1, 2, 256);
+    line.resize(2, 256);
+    reader.readArray(asFloat, 13, 0, 0, 1, 0, 1, 5, 0);
+    EXPECT_EQ(asFloat(1), kt::expectedSample(recipe, 13, 0, 0, 0, 6));
+    EXPECT_NE(thrownMessage([&] { reader.readArray(row, 13, 0, 0, 1, 0, 0, 0, 0); }), "<no exception>");
+    reader.readArray(line, 13, 0, 0, 1, 0, 0, 0, 0);
+    reader.readArray(planes, 13, 0, 0, 1, 0, 0, 0, 0);
+    EXPECT_EQ(line.extent(0) + planes.extent(1), 2);
+    reader.close();
+    EXPECT_READER_ERROR(reader.readArray(line, 13, 0, 0, 1, 0, 0, 0, 0), "No file opened.");
 }
