@@ -29,6 +29,20 @@ const T* rowOf(const blitz::Array<T, 2>& aPlane, int aY) {
     return &aPlane(aPlane.lbound(0) + aY, aPlane.lbound(1));
 }
 
+#if defined(__SSE2__)
+// Widens [aLow, aHigh] by the lanes of running minima and maxima of top-bit-flipped 16-bit elements.
+void widenByLanes(__m128i aLowest, __m128i aHighest, uint32_t& aLow, uint32_t& aHigh) {
+    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+    alignas(16) uint16_t lanes[2][8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes[0]), _mm_xor_si128(aLowest, flip));
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes[1]), _mm_xor_si128(aHighest, flip));
+    for (int i = 0; i < 8; ++i) {
+        aLow = std::min<uint32_t>(aLow, lanes[0][i]);
+        aHigh = std::max<uint32_t>(aHigh, lanes[1][i]);
+    }
+}
+#endif
+
 // The smallest and largest element of a row of unsigned integers.
 template <typename T>
 std::pair<uint32_t, uint32_t> rowRange(const T* aRow, std::ptrdiff_t aStride, int aCount) {
@@ -48,13 +62,7 @@ std::pair<uint32_t, uint32_t> rowRange(const T* aRow, std::ptrdiff_t aStride, in
                 lowest = _mm_min_epi16(lowest, v);
                 highest = _mm_max_epi16(highest, v);
             }
-            alignas(16) uint16_t lanes[2][8];
-            _mm_store_si128(reinterpret_cast<__m128i*>(lanes[0]), _mm_xor_si128(lowest, flip));
-            _mm_store_si128(reinterpret_cast<__m128i*>(lanes[1]), _mm_xor_si128(highest, flip));
-            for (int i = 0; i < 8; ++i) {
-                low = std::min<uint32_t>(low, lanes[0][i]);
-                high = std::max<uint32_t>(high, lanes[1][i]);
-            }
+            widenByLanes(lowest, highest, low, high);
         }
     }
 #endif
@@ -428,13 +436,7 @@ void countRowsAround(const blitz::Array<unsigned short, 2>& aPlane, int aBegin, 
             for (size_t k = 0; HighNarrow && k < aBand.highCounts.size(); ++k)
                 addLanes(highEach[k], aBand.highCounts[k]);
         }
-        alignas(16) uint16_t lanes[2][8];
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes[0]), _mm_xor_si128(lowest, flip));
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes[1]), _mm_xor_si128(highest, flip));
-        for (int i = 0; i < 8; ++i) {
-            aBand.low = std::min<uint32_t>(aBand.low, lanes[0][i]);
-            aBand.high = std::max<uint32_t>(aBand.high, lanes[1][i]);
-        }
+        widenByLanes(lowest, highest, aBand.low, aBand.high);
 #endif
         for (; x < cols; ++x) one(row[x]);
     }
