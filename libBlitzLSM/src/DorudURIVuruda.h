@@ -105,9 +105,16 @@ class DorudURIVuruda : public BlitzBioReader {
         uint64_t firstRow = 0;  // counted across the series' planes: plane p's row y is p * Y + y
         uint64_t rowCount = 0;
         uint64_t rowBytes = 0;
-        int channel = 0;
-        int pixelType = -1;  // the channel's samples lie back to back in each row
+        uint64_t key = ~uint64_t(0);  // keyOf(channel, pixel type) of samples lying back to back in each row
+        // The stack's last indices and rows per timepoint, beside the rest, so that requests with
+        // constant starts of 0 need no check of them.
+        uint32_t lastT = 0, lastZ = 0, lastY = 0, lastX = 0;
+        uint64_t rowsPerTimepoint = 0;
     };
+
+    static constexpr uint64_t keyOf(int aChannel, int aPixelType) {
+        return uint64_t(uint32_t(aChannel)) << 32 | uint32_t(aPixelType);
+    }
 
     // The pixel type whose samples are Ts, -1 when none is.
     template <typename T>
@@ -125,22 +132,23 @@ class DorudURIVuruda : public BlitzBioReader {
     bool readKeptRow(blitz::Array<T, N>& aArray, int aTimepoint, int aChannel, int aReqZStart, int aReqZWidth,
                      int aReqYStart, int aReqYWidth, int aReqXStart, int aReqXWidth) {
         constexpr int type = pixelTypeOf<T>();
+        if (type < 0 || aReqZWidth != 1 || (N == 1 && aReqYWidth != 1)) return false;
         const KeptRows& kept = mKeptRows;
-        if (type < 0 || kept.pixelType != type || aChannel != kept.channel || aReqZWidth != 1 ||
-            (N == 1 && aReqYWidth != 1))
-            return false;
-        if (unsigned(aTimepoint) >= unsigned(mSizeT) || unsigned(aReqZStart) >= unsigned(mSizeZ) ||
-            unsigned(aReqYStart) >= unsigned(mSizeY) || unsigned(aReqXStart) >= unsigned(mSizeX))
+        // An empty record has no rows, which the row check below refuses whatever the other fields say.
+        if (kept.key != keyOf(aChannel, type) || unsigned(aTimepoint) > kept.lastT ||
+            unsigned(aReqZStart) > kept.lastZ || unsigned(aReqYStart) > kept.lastY ||
+            unsigned(aReqXStart) > kept.lastX)
             return false;
         // With the starts inside the stack, the differences cannot overflow.
-        const int yW = aReqYWidth > 0 ? aReqYWidth : mSizeY - aReqYStart;
-        const int xW = aReqXWidth > 0 ? aReqXWidth : mSizeX - aReqXStart;
-        if (yW != 1 || unsigned(xW) > unsigned(mSizeX - aReqXStart)) return false;
+        const unsigned yLeft = kept.lastY - unsigned(aReqYStart);  // rows after the first requested
+        const unsigned xLeft = kept.lastX - unsigned(aReqXStart);
+        const unsigned xW = aReqXWidth > 0 ? unsigned(aReqXWidth) : xLeft + 1;
+        if ((aReqYWidth > 0 ? aReqYWidth != 1 : yLeft != 0) || xW - 1 > xLeft) return false;
         // Wraps around for rows before the first kept one.
-        const uint64_t skipped =
-            (uint64_t(aTimepoint) * uint64_t(mSizeZ) + uint64_t(aReqZStart)) * uint64_t(mSizeY) +
-            uint64_t(aReqYStart) - kept.firstRow;
-        if (skipped >= kept.rowCount || aArray.extent(N - 1) != xW || aArray.stride(N - 1) != 1 ||
+        const uint64_t skipped = uint64_t(aTimepoint) * kept.rowsPerTimepoint +
+                                 uint64_t(aReqZStart) * (uint64_t(kept.lastY) + 1) + uint64_t(aReqYStart) -
+                                 kept.firstRow;
+        if (skipped >= kept.rowCount || unsigned(aArray.extent(N - 1)) != xW || aArray.stride(N - 1) != 1 ||
             (N > 1 && aArray.extent(0) != 1) || (N > 2 && aArray.extent(1) != 1))
             return false;
         copyRowBytes(reinterpret_cast<unsigned char*>(aArray.data()),

@@ -222,7 +222,16 @@ void DorudURIVuruda::rememberKeptRows(int aChannel) {
     const korvane::lsm::PlaneCache::Rows rows =
         state.plane.rows(state.series, state.layout.contiguous ? 0 : aChannel);
     if (rows.count == 0 || channel.stride != sampleBytes(type)) return;
-    mKeptRows = {rows.first + channel.offset, rows.firstRow, rows.count, rows.rowBytes, aChannel, type};
+    mKeptRows = {rows.first + channel.offset,
+                 rows.firstRow,
+                 rows.count,
+                 rows.rowBytes,
+                 keyOf(aChannel, type),
+                 uint32_t(mSizeT - 1),
+                 uint32_t(mSizeZ - 1),
+                 uint32_t(mSizeY - 1),
+                 uint32_t(mSizeX - 1),
+                 uint64_t(mSizeZ) * uint64_t(mSizeY)};
 }
 
 template <typename T, int N>
