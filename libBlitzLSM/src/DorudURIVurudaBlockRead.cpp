@@ -28,7 +28,7 @@ constexpr uint64_t kMaxCompressionRatio = 4096;
 // An uncompressed image of many planes is read and kept in chunks of rows of about this size: small
 // enough for the first row to come at once, large enough for row after row to come from memory and for
 // the few system calls of each refill to weigh little against its copy.
-constexpr uint64_t kRowChunkBytes = uint64_t(1) << 20;
+constexpr uint64_t kRowChunkBytes = uint64_t(2) << 20;
 
 uint64_t sampleBytes(int aPixelType) { return uint64_t(korvane::lsm::bytesPerSample(aPixelType)); }
 

@@ -169,7 +169,7 @@ TEST(LargeFiles, PlanesPastFourGiBNeverReadAnotherPlanesBytes) {
 // of other shapes as any read does, and requests outside the stack are refused as without kept rows.
 TEST(KeptRows, AnswerOnlyTheirOwnLinesAndRefuseWhatLiesOutside) {
     kt::ScopedFile file("lines.lsm");
-    kt::LsmSpec recipe = kt::lsmSpec(256, 1, 1, 2, 6000, {3, 3});  // 3000 u16 lines at each of 2 positions
+    kt::LsmSpec recipe = kt::lsmSpec(512, 1, 1, 2, 6000, {3, 3});  // 3000 u16 lines at each of 2 positions
     recipe.scanType = 2;
     recipe.planesPerImage = 3000;
     recipe.record.dimensionTime = 3000;
@@ -185,13 +185,13 @@ TEST(KeptRows, AnswerOnlyTheirOwnLinesAndRefuseWhatLiesOutside) {
         {0, 2500, 0, 0, 1, 0, 0, 3, 20}, {0, 2501, 0, 0, 1, 0, 0, 3, 20}, {0, 10, 0, 0, 1, 0, 0, 3, 20},
         {0, 11, 1, 0, 1, 0, 0, 3, 20},   {0, 12, 0, 0, 1, 0, 0, 3, 20},   {1, 12, 0, 0, 1, 0, 0, 3, 20},
         {0, 13, 0, 0, 1, 0, 0, 3, 10},   {0, 13, 0, 1, 1, 0, 0, 0, 0},    {0, 13, 0, 0, 1, 1, 1, 0, 0},
-        {0, 13, 0, 0, 1, 0, 2, 0, 0},    {0, 13, 0, 0, 2, 0, 0, 0, 0},    {0, 13, 0, 0, 1, 0, 0, 256, 0},
-        {0, 13, 0, 0, 1, 0, 0, 252, 5},  {0, 13, 0, 0, 1, 0, 0, -1, 0},   {0, 13, 2, 0, 1, 0, 0, 0, 0}};
+        {0, 13, 0, 0, 1, 0, 2, 0, 0},    {0, 13, 0, 0, 2, 0, 0, 0, 0},    {0, 13, 0, 0, 1, 0, 0, 512, 0},
+        {0, 13, 0, 0, 1, 0, 0, 508, 5},  {0, 13, 0, 0, 1, 0, 0, -1, 0},   {0, 13, 2, 0, 1, 0, 0, 0, 0}};
     blitz::Array<unsigned short, 2> line, coldLine, keptLine;
     for (const auto& s : steps) {
         reader.setSeries(s[0]);
         cold.setSeries(s[0]);
-        const int width = s[8] > 0 ? s[8] : 256 - s[7];
+        const int width = s[8] > 0 ? s[8] : 512 - s[7];
         const auto read = [&](DorudURIVuruda& aReader, blitz::Array<unsigned short, 2>& aLine) {
             aLine.resize(1, width);  // the request's shape, as a caller reading line after line has it
             return thrownMessage(
@@ -204,9 +204,9 @@ TEST(KeptRows, AnswerOnlyTheirOwnLinesAndRefuseWhatLiesOutside) {
             ASSERT_EQ(line(0, i), kt::expectedSample(recipe, s[0] * 3000 + s[1], s[2], 0, 0, s[7] + i));
     }
     blitz::Array<float, 1> asFloat(251);  // converted, of rank 1, of more rows or planes
-    blitz::Array<unsigned short, 1> row(256);
-    blitz::Array<unsigned short, 3> planes(1, 2, 256);
-    line.resize(2, 256);
+    blitz::Array<unsigned short, 1> row(512);
+    blitz::Array<unsigned short, 3> planes(1, 2, 512);
+    line.resize(2, 512);
     reader.readArray(asFloat, 13, 0, 0, 1, 0, 1, 5, 0);
     EXPECT_EQ(asFloat(1), kt::expectedSample(recipe, 13, 0, 0, 0, 6));
     EXPECT_NE(thrownMessage([&] { reader.readArray(row, 13, 0, 0, 1, 0, 0, 0, 0); }), "<no exception>");
