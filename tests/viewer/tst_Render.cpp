@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "BlitzArray.h"
+#include "GreyFormula.h"
 #include "Histogram.h"
+#include "PlaneDisplay.h"
 #include "Renderer.h"
 #include "ScaleBar.h"
 #include "SliceRender.h"
@@ -56,6 +58,7 @@ class RenderTest : public QObject {
     void histogramColumnsKeepEveryCountWithoutAComb();
     void compositeAddsDistinctColoursAndScalesSpectraBelowSaturation();
     void sideViewsStretchEachPlaneOverItsPixels();
+    void greyFormulaGivesEveryValuesLevel();
     void scaleBarTakesARoundLength();
 };
 
@@ -277,45 +280,86 @@ void RenderTest::compositeAddsDistinctColoursAndScalesSpectraBelowSaturation() {
 void RenderTest::sideViewsStretchEachPlaneOverItsPixels() {
     // Slices laid out as the stack keeps them (z innermost), stretched over as many, two and three times as
     // many, an uneven number, more than four times as many and fewer pixels than planes, 37 wide: every
-    // pixel, drawn over a picture of another slice, shows the colour of the plane under it.
+    // pixel, drawn over a picture of another slice, shows the colour of the plane under it. Grey is
+    // computed rather than looked up, in blocks with columns and planes left over; 0..510 puts values on
+    // levels' edges, and 994..1180 is a range where grey is looked up still.
     ViewState view;
     StackInfo info;
     info.channels << ChannelInfo();
     view.setFile("slices.lsm", info);
     view.setShown(PlaneRequest(), ElementType::UInt16);
-    ChannelDisplay display;
-    display.minimum = 100;
-    display.maximum = 3000;
-    display.lut = Lut::Fire;
-    display.rangeSet = true;
-    view.setDisplay(0, display);
-    const LutTable lut = lutTable(Lut::Fire, 0);
     const int planes = 9;
     const int across = 37;
-    for (const bool zAlongRows : {true, false}) {
-        for (const int pixels : {9, 18, 27, 23, 70, 4}) {
-            blitz::Array<unsigned short, 2> kept(across, planes);
-            blitz::Array<unsigned short, 2> other(across, planes);
-            uint32_t seed = uint32_t(pixels);
-            for (unsigned short& v : kept)
-                v = static_cast<unsigned short>((seed = seed * 1664525u + 1013904223u) >> 20);
-            other = 4000;
-            const auto slice = [&](const blitz::Array<unsigned short, 2>& aKept) -> AnyPlane {
-                return zAlongRows ? blitz::Array<unsigned short, 2>(aKept.transpose(1, 0)) : aKept;
-            };
-            SliceRenderer renderer;
-            QImage picture;
-            renderer.render(view, {slice(other)}, {AnyPlane()}, zAlongRows, pixels, picture);
-            renderer.render(view, {slice(kept)}, {AnyPlane()}, zAlongRows, pixels, picture);
-            QCOMPARE(picture.size(), zAlongRows ? QSize(across, pixels) : QSize(pixels, across));
-            for (int p = 0; p < pixels; ++p)
-                for (int i = 0; i < across; ++i) {
-                    const QRgb expected =
-                        lut[size_t(displayLevel(kept(i, planeAtPixel(p, pixels, planes)), 100, 3000))];
-                    QCOMPARE(zAlongRows ? picture.pixel(i, p) : picture.pixel(p, i), expected);
+    for (const Lut colours : {Lut::Fire, Lut::Grey}) {
+        for (const auto& [minimum, maximum] :
+             {std::pair{100.0, 3000.0}, std::pair{0.0, 510.0}, std::pair{994.0, 1180.0}}) {
+            ChannelDisplay display;
+            display.minimum = minimum;
+            display.maximum = maximum;
+            display.lut = colours;
+            display.rangeSet = true;
+            view.setDisplay(0, display);
+            const LutTable lut = lutTable(colours, 0);
+            for (const bool zAlongRows : {true, false}) {
+                for (const int pixels : {9, 18, 27, 23, 70, 4}) {
+                    blitz::Array<unsigned short, 2> kept(across, planes);
+                    blitz::Array<unsigned short, 2> other(across, planes);
+                    uint32_t seed = uint32_t(pixels);
+                    for (unsigned short& v : kept)
+                        v = static_cast<unsigned short>((seed = seed * 1664525u + 1013904223u) >> 20);
+                    other = 4000;
+                    const auto slice = [&](const blitz::Array<unsigned short, 2>& aKept) -> AnyPlane {
+                        return zAlongRows ? blitz::Array<unsigned short, 2>(aKept.transpose(1, 0)) : aKept;
+                    };
+                    SliceRenderer renderer;
+                    QImage picture;
+                    renderer.render(view, {slice(other)}, {AnyPlane()}, zAlongRows, pixels, picture);
+                    renderer.render(view, {slice(kept)}, {AnyPlane()}, zAlongRows, pixels, picture);
+                    QCOMPARE(picture.size(), zAlongRows ? QSize(across, pixels) : QSize(pixels, across));
+                    for (int p = 0; p < pixels; ++p)
+                        for (int i = 0; i < across; ++i) {
+                            const QRgb expected = lut[size_t(
+                                displayLevel(kept(i, planeAtPixel(p, pixels, planes)), minimum, maximum))];
+                            QCOMPARE(zAlongRows ? picture.pixel(i, p) : picture.pixel(p, i), expected);
+                        }
                 }
+            }
         }
     }
+}
+
+void RenderTest::greyFormulaGivesEveryValuesLevel() {
+    // Ranges common (Auto's, the full ones), on levels' edges, narrow, between values and one whose edges
+    // single precision rounds the other way, for 8- and 16-bit tables: each has a formula, which draws
+    // every value as the display mapping does. Colours other than grey have none.
+    const struct {
+        double minimum, maximum;
+        int values;
+    } cases[] = {
+        {100, 3000, 65536},       {0, 65535, 65536},   {0, 4095, 65536}, {0, 510, 65536}, {7, 8, 65536},
+        {1000.5, 1003.25, 65536}, {3200, 5938, 65536}, {0, 255, 256},    {17, 230, 256},  {0, 2, 256}};
+    for (const auto& c : cases) {
+        std::vector<QRgb> table(size_t(c.values));
+        for (int v = 0; v < c.values; ++v)
+            table[size_t(v)] = opaqueGrey(displayLevel(v, c.minimum, c.maximum));
+        const std::optional<GreyFormula> formula = greyFormulaFor(c.minimum, c.maximum, table);
+        QVERIFY2(formula.has_value(), qPrintable(QString::number(c.maximum)));
+        std::vector<unsigned short> values(table.size());
+        std::iota(values.begin(), values.end(), 0);
+        for (size_t v = 0; v < values.size(); v += 8) {
+            __m128i low, high, first, last;
+            loadEight(values.data() + v, low, high);
+            greyOfEight(low, high, *formula, first, last);
+            QRgb drawn[8];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(drawn), first);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(drawn + 4), last);
+            for (size_t k = 0; k < 8; ++k) QCOMPARE(drawn[k], table[v + k]);
+        }
+    }
+    const LutTable fire = lutTable(Lut::Fire, 0);
+    std::vector<QRgb> table(256);
+    for (int v = 0; v < 256; ++v) table[size_t(v)] = fire[size_t(v)];
+    QVERIFY(!greyFormulaFor(0, 255, table));
 }
 
 void RenderTest::scaleBarTakesARoundLength() {

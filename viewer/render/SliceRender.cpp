@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "GreyFormula.h"
 #include "Histogram.h"
 #include "PlaneDisplay.h"
 #include "Renderer.h"
@@ -171,6 +172,93 @@ void drawColumnsRepeated(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, u
 }
 #endif
 
+#if defined(__SSE2__)
+// An x-z slice in grey computed by aGrey, its planes side by side in the stack: eight planes of four
+// columns at a time, turned by a transposition into four columns of each plane's picture lines. Columns
+// and planes beyond whole blocks come from aTable.
+template <typename T>
+void drawRowsGrey(const blitz::Array<T, 2>& aSlice, const GreyFormula& aGrey, const QRgb* aTable,
+                  const std::vector<Stretch>& aStretches, uchar* aBits, qsizetype aBytesPerLine) {
+    const int planes = aSlice.extent(0);
+    const int cols = aSlice.extent(1);
+    const std::ptrdiff_t stride = aSlice.stride(1);
+    const T* first = rowOf(aSlice, 0);
+    std::vector<Stretch> ofPlane(
+        static_cast<size_t>(planes));  // planes left out of a squeezed picture take no lines
+    for (const Stretch& stretch : aStretches) ofPlane[size_t(stretch.plane)] = stretch;
+    const int wholeColumns = cols / 4 * 4;
+    const int wholePlanes = planes / 8 * 8;
+    // Eight planes' whole lines at a time, each then copied to its picture lines in one sequential run.
+    const int groups = wholeColumns / 4;
+    std::vector<QRgb> lines(size_t(8 * wholeColumns));
+    __m128i* const block = reinterpret_cast<__m128i*>(lines.data());  // stored to and loaded unaligned
+    for (int z = 0; z < wholePlanes; z += 8) {
+        for (int g = 0; g < groups; ++g) {
+            const T* column = first + (4 * g) * stride + z;
+            __m128i colours[4][2];
+            for (int i = 0; i < 4; ++i) {
+                __m128i low;
+                __m128i high;
+                loadEight(column + i * stride, low, high);
+                greyOfEight(low, high, aGrey, colours[i][0], colours[i][1]);
+            }
+            for (int half = 0; half < 2; ++half) {
+                const __m128i t0 = _mm_unpacklo_epi32(colours[0][half], colours[1][half]);
+                const __m128i t1 = _mm_unpacklo_epi32(colours[2][half], colours[3][half]);
+                const __m128i t2 = _mm_unpackhi_epi32(colours[0][half], colours[1][half]);
+                const __m128i t3 = _mm_unpackhi_epi32(colours[2][half], colours[3][half]);
+                _mm_storeu_si128(block + (4 * half) * groups + g, _mm_unpacklo_epi64(t0, t1));
+                _mm_storeu_si128(block + (4 * half + 1) * groups + g, _mm_unpackhi_epi64(t0, t1));
+                _mm_storeu_si128(block + (4 * half + 2) * groups + g, _mm_unpacklo_epi64(t2, t3));
+                _mm_storeu_si128(block + (4 * half + 3) * groups + g, _mm_unpackhi_epi64(t2, t3));
+            }
+        }
+        for (int r = 0; r < 8; ++r) {
+            const Stretch& stretch = ofPlane[size_t(z + r)];
+            for (int n = 0; n < stretch.length; ++n)
+                std::memcpy(aBits + aBytesPerLine * (stretch.first + n), block + r * groups,
+                            size_t(wholeColumns) * sizeof(QRgb));
+        }
+    }
+    for (const Stretch& stretch : aStretches) {
+        for (int x = stretch.plane < wholePlanes ? wholeColumns : 0; x < cols; ++x) {
+            const QRgb colour = aTable[first[stretch.plane + x * stride]];
+            uchar* line = aBits + aBytesPerLine * stretch.first + x * qsizetype(sizeof(QRgb));
+            for (int n = 0; n < stretch.length; ++n, line += aBytesPerLine)
+                *reinterpret_cast<QRgb*>(line) = colour;
+        }
+    }
+}
+
+// A y-z slice in grey computed by aGrey, whose planes all take aRepeat pixels: eight planes at a time.
+template <int aRepeat, typename T>
+void drawColumnsGrey(const blitz::Array<T, 2>& aSlice, const GreyFormula& aGrey, const QRgb* aTable,
+                     uchar* aBits, qsizetype aBytesPerLine) {
+    const std::ptrdiff_t rowStride = aSlice.stride(0);
+    const T* first = rowOf(aSlice, 0);
+    const int rows = aSlice.extent(0);
+    const int cols = aSlice.extent(1);
+    const std::ptrdiff_t rowBytes = cols * std::ptrdiff_t(sizeof(T));
+    for (int y = 0; y < rows; ++y) {
+        if (y + kRowsAhead < rows) prefetch(first + (y + kRowsAhead) * rowStride, rowBytes);
+        const T* element = first + y * rowStride;
+        QRgb* line = reinterpret_cast<QRgb*>(aBits + aBytesPerLine * y);
+        int z = 0;
+        for (; z + 8 <= cols; z += 8, line += 8 * aRepeat) {
+            __m128i low;
+            __m128i high;
+            __m128i firstFour;
+            __m128i lastFour;
+            loadEight(element + z, low, high);
+            greyOfEight(low, high, aGrey, firstFour, lastFour);
+            storeRepeated<aRepeat>(line, firstFour);
+            storeRepeated<aRepeat>(line + 4 * aRepeat, lastFour);
+        }
+        for (; z < cols; ++z, line += aRepeat) std::fill_n(line, aRepeat, aTable[element[z]]);
+    }
+}
+#endif
+
 // A y-z slice (z along the columns): each element's colour is spread over its stretch of the line, four
 // pixels to a store. A store may run past its stretch into the next, which is drawn after it.
 template <typename T>
@@ -226,16 +314,36 @@ void drawColumnsStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable,
     }
 }
 
-// The slice through aTable straight into the stretched picture.
+// The slice through aTable (or in grey computed by aGrey, where it lies suitably) straight into the
+// stretched picture.
 template <typename T>
-void drawStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, bool aZAlongRows,
-                   const std::vector<int>& aPlaneOf, QImage& aPicture) {
+void drawStretched(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, const GreyFormula* aGrey,
+                   bool aZAlongRows, const std::vector<int>& aPlaneOf, QImage& aPicture) {
     const std::vector<Stretch> stretches = stretchesOf(aPlaneOf);
+    uchar* bits = aPicture.bits();
+    const qsizetype bytesPerLine = aPicture.bytesPerLine();
+#if defined(__SSE2__)
+    if (aGrey != nullptr && aZAlongRows && aSlice.stride(0) == 1)
+        return drawRowsGrey(aSlice, *aGrey, aTable, stretches, bits, bytesPerLine);
+    if (aGrey != nullptr && !aZAlongRows && aSlice.stride(1) == 1) {
+        switch (evenLength(stretches)) {
+            case 1:
+                return drawColumnsGrey<1>(aSlice, *aGrey, aTable, bits, bytesPerLine);
+            case 2:
+                return drawColumnsGrey<2>(aSlice, *aGrey, aTable, bits, bytesPerLine);
+            case 3:
+                return drawColumnsGrey<3>(aSlice, *aGrey, aTable, bits, bytesPerLine);
+            default:
+                break;
+        }
+    }
+#else
+    (void)aGrey;
+#endif
     if (aZAlongRows)
-        drawRowsStretched(aSlice, aTable, stretches, aPicture.bits(), aPicture.bytesPerLine());
+        drawRowsStretched(aSlice, aTable, stretches, bits, bytesPerLine);
     else
-        drawColumnsStretched(aSlice, aTable, stretches, int(aPlaneOf.size()), aPicture.bits(),
-                             aPicture.bytesPerLine());
+        drawColumnsStretched(aSlice, aTable, stretches, int(aPlaneOf.size()), bits, bytesPerLine);
 }
 
 // An unstretched picture stretched along z.
@@ -322,6 +430,9 @@ const std::vector<QRgb>* SliceRenderer::tableFor(const ViewState& aState, const 
         mTable[v] = key.automatic ? opaqueGrey(greyLevel(double(v), GreyMapping{key.offset, key.scale}))
                                   : key.lut[size_t(displayLevel(double(v), key.minimum, key.maximum))];
     mKey = key;
+    bool grey = !key.automatic;
+    for (int level = 0; grey && level < 256; ++level) grey = key.lut[size_t(level)] == opaqueGrey(level);
+    mGrey = grey ? greyFormulaFor(key.minimum, key.maximum, mTable) : std::nullopt;
     return &mTable;
 }
 
@@ -344,7 +455,8 @@ void SliceRenderer::render(const ViewState& aState, const std::vector<AnyPlane>&
                 using Plane = std::decay_t<decltype(aArray)>;
                 if constexpr (std::is_same_v<Plane, blitz::Array<unsigned char, 2>> ||
                               std::is_same_v<Plane, blitz::Array<unsigned short, 2>>)
-                    drawStretched(aArray, table->data(), aZAlongRows, mPlaneOf, aPicture);
+                    drawStretched(aArray, table->data(), mGrey ? &*mGrey : nullptr, aZAlongRows, mPlaneOf,
+                                  aPicture);
             },
             shown);
         return;

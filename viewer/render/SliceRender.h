@@ -3,9 +3,11 @@
 
 #include <QImage>
 #include <QRgb>
+#include <optional>
 #include <vector>
 
 #include "AnyPlane.h"
+#include "GreyFormula.h"
 #include "Lut.h"
 
 class ViewState;
@@ -19,7 +21,7 @@ double pixelOfPlane(int aPlane, int aPixels, int aPlanes);
 // colour, automatic contrast with the x-y plane's mapping, or the visible channels in their colours),
 // stretched along z so that a z step is as long on screen as it is in the sample. One renderer per view:
 // it keeps the colour of every value while the display settings stay, so that moving the crossing costs
-// one look-up per slice element.
+// one look-up per slice element, or none in grey.
 class SliceRenderer {
   public:
     // aSlices: each channel's slice, indexed by channel, empty where there is none; all of one size.
@@ -49,7 +51,8 @@ class SliceRenderer {
 
     std::vector<QRgb> mTable;
     TableKey mKey;
-    QImage mNative;  // the slice unstretched, for everything the table does not draw
+    std::optional<GreyFormula> mGrey;  // the table's colours computed, where they can be
+    QImage mNative;                    // the slice unstretched, for everything the table does not draw
     std::vector<int> mPlaneOf;
 };
 
