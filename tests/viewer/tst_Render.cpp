@@ -281,16 +281,16 @@ void RenderTest::sideViewsStretchEachPlaneOverItsPixels() {
     // Slices laid out as the stack keeps them (z innermost), stretched over as many, two and three times as
     // many, an uneven number, more than four times as many and fewer pixels than planes, 37 wide: every
     // pixel, drawn over a picture of another slice, shows the colour of the plane under it. Grey is
-    // computed rather than looked up, in blocks with columns and planes left over; 0..510 puts values on
-    // levels' edges, and 994..1180 is a range where grey is looked up still.
+    // computed rather than looked up, in blocks with columns and planes left over (all of them in a slice
+    // 3 wide); 0..510 puts values on levels' edges, and 994..1180 is a range grey is looked up in still.
     ViewState view;
     StackInfo info;
     info.channels << ChannelInfo();
     view.setFile("slices.lsm", info);
     view.setShown(PlaneRequest(), ElementType::UInt16);
     const int planes = 9;
-    const int across = 37;
-    for (const Lut colours : {Lut::Fire, Lut::Grey}) {
+    for (const auto& [across, colours] :
+         {std::pair{37, Lut::Fire}, std::pair{37, Lut::Grey}, std::pair{3, Lut::Grey}}) {
         for (const auto& [minimum, maximum] :
              {std::pair{100.0, 3000.0}, std::pair{0.0, 510.0}, std::pair{994.0, 1180.0}}) {
             ChannelDisplay display;

@@ -183,11 +183,11 @@ void drawRowsGrey(const blitz::Array<T, 2>& aSlice, const GreyFormula& aGrey, co
     const int cols = aSlice.extent(1);
     const std::ptrdiff_t stride = aSlice.stride(1);
     const T* first = rowOf(aSlice, 0);
-    std::vector<Stretch> ofPlane(
-        static_cast<size_t>(planes));  // planes left out of a squeezed picture take no lines
+    // Planes left out of a squeezed picture take no lines.
+    std::vector<Stretch> ofPlane(static_cast<size_t>(planes));
     for (const Stretch& stretch : aStretches) ofPlane[size_t(stretch.plane)] = stretch;
     const int wholeColumns = cols / 4 * 4;
-    const int wholePlanes = planes / 8 * 8;
+    const int wholePlanes = wholeColumns > 0 ? planes / 8 * 8 : 0;  // a slice under four wide: all leftover
     // Eight planes' whole lines at a time, each then copied to its picture lines in one sequential run.
     const int groups = wholeColumns / 4;
     std::vector<QRgb> lines(size_t(8 * wholeColumns));
