@@ -101,15 +101,18 @@ class DorudURIVuruda : public BlitzBioReader {
     // samples). It points into the read state's kept bytes, so it is emptied (rowCount 0) before anything
     // could replace or free them: any other read, another series or file, close.
     struct KeptRows {
-        const unsigned char* first = nullptr;  // the channel's first sample in row firstRow
-        uint64_t firstRow = 0;  // counted across the series' planes: plane p's row y is p * Y + y
-        uint64_t rowCount = 0;
+        // Addresses as numbers, so that sums for rows outside the kept ones stay defined: row r (counted
+        // across the series' planes, plane p's row y being p * Y + y) would start at begin + (r - firstRow)
+        // * rowBytes, which is origin + r * rowBytes, and it is kept when that lies below begin + span.
+        uintptr_t origin = 0;
+        uintptr_t begin = 0;
+        uint64_t span = 0;  // 0: nothing kept
         uint64_t rowBytes = 0;
+        uint64_t planeBytes = 0;      // Y rows
+        uint64_t timepointBytes = 0;  // Z planes, below 2^32: then no timepoint wraps into the kept rows
         uint64_t key = ~uint64_t(0);  // keyOf(channel, pixel type) of samples lying back to back in each row
-        // The stack's last indices and rows per timepoint, beside the rest, so that requests with
-        // constant starts of 0 need no check of them.
-        uint32_t lastT = 0, lastZ = 0, lastY = 0, lastX = 0;
-        uint64_t rowsPerTimepoint = 0;
+        // The stack's last indices, so that requests with constant starts of 0 need no check of them.
+        uint32_t lastZ = 0, lastY = 0, lastX = 0;
     };
 
     static constexpr uint64_t keyOf(int aChannel, int aPixelType) {
@@ -134,27 +137,44 @@ class DorudURIVuruda : public BlitzBioReader {
         constexpr int type = pixelTypeOf<T>();
         if (type < 0 || aReqZWidth != 1 || (N == 1 && aReqYWidth != 1)) return false;
         const KeptRows& kept = mKeptRows;
-        // An empty record has no rows, which the row check below refuses whatever the other fields say.
-        if (kept.key != keyOf(aChannel, type) || unsigned(aTimepoint) > kept.lastT ||
-            unsigned(aReqZStart) > kept.lastZ || unsigned(aReqYStart) > kept.lastY ||
-            unsigned(aReqXStart) > kept.lastX)
+        // An empty record keeps no span, which the row check below refuses whatever the other fields say.
+        // A timepoint past the last one lands past the kept rows, as they lie inside the stack.
+        if (kept.key != keyOf(aChannel, type) || unsigned(aReqZStart) > kept.lastZ ||
+            unsigned(aReqYStart) > kept.lastY || unsigned(aReqXStart) > kept.lastX)
             return false;
         // With the starts inside the stack, the differences cannot overflow.
-        const unsigned yLeft = kept.lastY - unsigned(aReqYStart);  // rows after the first requested
-        const unsigned xLeft = kept.lastX - unsigned(aReqXStart);
+        const unsigned xLeft = kept.lastX - unsigned(aReqXStart);  // columns after the first requested
         const unsigned xW = aReqXWidth > 0 ? unsigned(aReqXWidth) : xLeft + 1;
-        if ((aReqYWidth > 0 ? aReqYWidth != 1 : yLeft != 0) || xW - 1 > xLeft) return false;
-        // Wraps around for rows before the first kept one.
-        const uint64_t skipped = uint64_t(aTimepoint) * kept.rowsPerTimepoint +
-                                 uint64_t(aReqZStart) * (uint64_t(kept.lastY) + 1) + uint64_t(aReqYStart) -
-                                 kept.firstRow;
-        if (skipped >= kept.rowCount || unsigned(aArray.extent(N - 1)) != xW || aArray.stride(N - 1) != 1 ||
-            (N > 1 && aArray.extent(0) != 1) || (N > 2 && aArray.extent(1) != 1))
+        if ((aReqYWidth > 0 ? aReqYWidth != 1 : kept.lastY != unsigned(aReqYStart)) || xW - 1 > xLeft)
             return false;
-        copyRowBytes(reinterpret_cast<unsigned char*>(aArray.data()),
-                     kept.first + skipped * kept.rowBytes + uint64_t(aReqXStart) * sizeof(T),
+        const uintptr_t row = kept.origin + uint64_t(unsigned(aTimepoint)) * kept.timepointBytes +
+                              uint64_t(aReqZStart) * kept.planeBytes + uint64_t(aReqYStart) * kept.rowBytes;
+        if (row - kept.begin >= kept.span || !hasRowShape(aArray, xW)) return false;
+        copyRowBytes(reinterpret_cast<unsigned char*>(aArray.dataZero()),
+                     reinterpret_cast<const unsigned char*>(row) + uint64_t(aReqXStart) * sizeof(T),
                      size_t(xW) * sizeof(T));
         return true;
+    }
+
+    // Whether aArray is one row of aWidth side-by-side elements whose first is its element (0, ..., 0).
+    template <typename T, int N>
+    static bool hasRowShape(const blitz::Array<T, N>& aArray, unsigned aWidth) {
+        // The extents and the bases lie side by side, as ints: compared at once where they fit in 64 bits.
+        if constexpr (N == 2) {
+            const int shape[2] = {1, int(aWidth)};
+            uint64_t row;
+            uint64_t extents;
+            uint64_t bases;
+            std::memcpy(&row, shape, sizeof row);
+            std::memcpy(&extents, aArray.length().data(), sizeof extents);
+            std::memcpy(&bases, aArray.base().data(), sizeof bases);
+            return extents == row && bases == 0 && aArray.stride(1) == 1;
+        } else {
+            for (int d = 0; d < N - 1; ++d)
+                if (aArray.extent(d) != 1 || aArray.base(d) != 0) return false;
+            return unsigned(aArray.extent(N - 1)) == aWidth && aArray.base(N - 1) == 0 &&
+                   aArray.stride(N - 1) == 1;
+        }
     }
 
     // Copies aBytes (at least 1) without a call when they are few: up to 64 as two moves of 16 or 32 bytes

@@ -222,16 +222,25 @@ void DorudURIVuruda::rememberKeptRows(int aChannel) {
     const korvane::lsm::PlaneCache::Rows rows =
         state.plane.rows(state.series, state.layout.contiguous ? 0 : aChannel);
     if (rows.count == 0 || channel.stride != sampleBytes(type)) return;
-    mKeptRows = {rows.first + channel.offset,
-                 rows.firstRow,
-                 rows.count,
+    // Sums of a request's offsets must not wrap (see readKeptRow): a timepoint under 4 GiB, and kept rows
+    // ending below 2^62 bytes into the series.
+    const uint64_t planeBytes = uint64_t(mSizeY) * rows.rowBytes;
+    uint64_t timepointBytes = 0;
+    uint64_t keptEnd = 0;
+    if (multiplyOverflows(planeBytes, uint64_t(mSizeZ), timepointBytes) || timepointBytes >> 32 != 0 ||
+        multiplyOverflows(rows.firstRow + rows.count, rows.rowBytes, keptEnd) || keptEnd >> 62 != 0)
+        return;
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(rows.first + channel.offset);
+    mKeptRows = {begin - rows.firstRow * rows.rowBytes,
+                 begin,
+                 rows.count * rows.rowBytes,
                  rows.rowBytes,
+                 planeBytes,
+                 timepointBytes,
                  keyOf(aChannel, type),
-                 uint32_t(mSizeT - 1),
                  uint32_t(mSizeZ - 1),
                  uint32_t(mSizeY - 1),
-                 uint32_t(mSizeX - 1),
-                 uint64_t(mSizeZ) * uint64_t(mSizeY)};
+                 uint32_t(mSizeX - 1)};
 }
 
 template <typename T, int N>

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
@@ -179,14 +180,15 @@ TEST(KeptRows, AnswerOnlyTheirOwnLinesAndRefuseWhatLiesOutside) {
     reader.open(file.path());
     cold.open(file.path());
     // series, t, c, z, z width, y, y width, x, x width: past the chunk of about 2000 kept lines and back,
-    // the other channel and series, then requests outside the stack right after a kept line
+    // the other channel and series, then requests outside the stack right after the kept line before them
     const int steps[][9] = {
         {0, 0, 0, 0, 1, 0, 0, 0, 0},     {0, 1, 0, 0, 1, 0, 1, 3, 10},    {0, 2, 0, 0, 1, 0, 0, 3, 0},
         {0, 2500, 0, 0, 1, 0, 0, 3, 20}, {0, 2501, 0, 0, 1, 0, 0, 3, 20}, {0, 10, 0, 0, 1, 0, 0, 3, 20},
         {0, 11, 1, 0, 1, 0, 0, 3, 20},   {0, 12, 0, 0, 1, 0, 0, 3, 20},   {1, 12, 0, 0, 1, 0, 0, 3, 20},
         {0, 13, 0, 0, 1, 0, 0, 3, 10},   {0, 13, 0, 1, 1, 0, 0, 0, 0},    {0, 13, 0, 0, 1, 1, 1, 0, 0},
         {0, 13, 0, 0, 1, 0, 2, 0, 0},    {0, 13, 0, 0, 2, 0, 0, 0, 0},    {0, 13, 0, 0, 1, 0, 0, 512, 0},
-        {0, 13, 0, 0, 1, 0, 0, 508, 5},  {0, 13, 0, 0, 1, 0, 0, -1, 0},   {0, 13, 2, 0, 1, 0, 0, 0, 0}};
+        {0, 13, 0, 0, 1, 0, 0, 508, 5},  {0, 13, 0, 0, 1, 0, 0, -1, 0},   {0, 13, 2, 0, 1, 0, 0, 0, 0},
+        {0, 3000, 0, 0, 1, 0, 0, 0, 0},  {0, -1, 0, 0, 1, 0, 0, 0, 0}};
     blitz::Array<unsigned short, 2> line, coldLine, keptLine;
     for (const auto& s : steps) {
         reader.setSeries(s[0]);
@@ -198,7 +200,8 @@ TEST(KeptRows, AnswerOnlyTheirOwnLinesAndRefuseWhatLiesOutside) {
                 [&] { aReader.readArray(aLine, s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8]); });
         };
         const std::string expected = read(cold, coldLine);
-        if (expected != "<no exception>") reader.readArray(keptLine, 13, 0, 0, 1, 0, 0, 0, 0);
+        if (expected != "<no exception>")
+            reader.readArray(keptLine, std::clamp(s[1] - 1, 0, 2999), 0, 0, 1, 0, 0, 0, 0);
         ASSERT_EQ(read(reader, line), expected) << s[1];
         for (int i = 0; expected == "<no exception>" && i < width; ++i)
             ASSERT_EQ(line(0, i), kt::expectedSample(recipe, s[0] * 3000 + s[1], s[2], 0, 0, s[7] + i));
@@ -213,6 +216,9 @@ TEST(KeptRows, AnswerOnlyTheirOwnLinesAndRefuseWhatLiesOutside) {
     reader.readArray(line, 13, 0, 0, 1, 0, 0, 0, 0);
     reader.readArray(planes, 13, 0, 0, 1, 0, 0, 0, 0);
     EXPECT_EQ(line.extent(0) + planes.extent(1), 2);
+    blitz::Array<unsigned short, 2> based(1, 512, blitz::fortranArray);  // its first element is (1, 1)
+    reader.readArray(based, 14, 0, 0, 1, 0, 0, 0, 0);
+    EXPECT_EQ(based(1, 512), kt::expectedSample(recipe, 14, 0, 0, 0, 511));
     reader.close();
     EXPECT_READER_ERROR(reader.readArray(line, 13, 0, 0, 1, 0, 0, 0, 0), "No file opened.");
 }
