@@ -283,16 +283,18 @@ void RenderTest::sideViewsStretchEachPlaneOverItsPixels() {
     // pixel, drawn over a picture of another slice, shows the colour of the plane under it. Grey is
     // computed rather than looked up, in blocks with columns and planes left over (all of them in a slice
     // 3 wide); 0..510 puts values on levels' edges, and 994..1180 is a range grey is looked up in still.
+    // The renderers stay while the colours change under the same range.
     ViewState view;
     StackInfo info;
     info.channels << ChannelInfo();
     view.setFile("slices.lsm", info);
     view.setShown(PlaneRequest(), ElementType::UInt16);
     const int planes = 9;
-    for (const auto& [across, colours] :
-         {std::pair{37, Lut::Fire}, std::pair{37, Lut::Grey}, std::pair{3, Lut::Grey}}) {
-        for (const auto& [minimum, maximum] :
-             {std::pair{100.0, 3000.0}, std::pair{0.0, 510.0}, std::pair{994.0, 1180.0}}) {
+    SliceRenderer renderers[2];  // one per view, kept while only the colours change
+    for (const auto& [minimum, maximum] :
+         {std::pair{100.0, 3000.0}, std::pair{0.0, 510.0}, std::pair{994.0, 1180.0}}) {
+        for (const auto& [across, colours] :
+             {std::pair{37, Lut::Fire}, std::pair{37, Lut::Grey}, std::pair{3, Lut::Grey}}) {
             ChannelDisplay display;
             display.minimum = minimum;
             display.maximum = maximum;
@@ -311,7 +313,7 @@ void RenderTest::sideViewsStretchEachPlaneOverItsPixels() {
                     const auto slice = [&](const blitz::Array<unsigned short, 2>& aKept) -> AnyPlane {
                         return zAlongRows ? blitz::Array<unsigned short, 2>(aKept.transpose(1, 0)) : aKept;
                     };
-                    SliceRenderer renderer;
+                    SliceRenderer& renderer = renderers[zAlongRows];
                     QImage picture;
                     renderer.render(view, {slice(other)}, {AnyPlane()}, zAlongRows, pixels, picture);
                     renderer.render(view, {slice(kept)}, {AnyPlane()}, zAlongRows, pixels, picture);

@@ -393,7 +393,8 @@ double pixelOfPlane(int aPlane, int aPixels, int aPlanes) {
 
 bool SliceRenderer::TableKey::operator==(const TableKey& aOther) const {
     return type == aOther.type && automatic == aOther.automatic && minimum == aOther.minimum &&
-           maximum == aOther.maximum && offset == aOther.offset && scale == aOther.scale && lut == aOther.lut;
+           maximum == aOther.maximum && offset == aOther.offset && scale == aOther.scale &&
+           lut == aOther.lut && colour == aOther.colour;
 }
 
 const std::vector<QRgb>* SliceRenderer::tableFor(const ViewState& aState, const AnyPlane& aSlice,
@@ -421,17 +422,19 @@ const std::vector<QRgb>* SliceRenderer::tableFor(const ViewState& aState, const 
     } else {
         key.minimum = display.minimum;
         key.maximum = display.maximum;
-        key.lut = lutAlone(aState, channel);
+        key.lut = display.lut == Lut::FileColour ? Lut::Grey : display.lut;
+        key.colour = fileColour(aState, channel);
     }
     if (!mTable.empty() && key == mKey) return &mTable;
+    const LutTable lut = lutTable(key.lut, key.colour);
     const size_t values = std::holds_alternative<blitz::Array<unsigned char, 2>>(aSlice) ? 256 : 65536;
     mTable.resize(values);
     for (size_t v = 0; v < values; ++v)
         mTable[v] = key.automatic ? opaqueGrey(greyLevel(double(v), GreyMapping{key.offset, key.scale}))
-                                  : key.lut[size_t(displayLevel(double(v), key.minimum, key.maximum))];
+                                  : lut[size_t(displayLevel(double(v), key.minimum, key.maximum))];
     mKey = key;
     bool grey = !key.automatic;
-    for (int level = 0; grey && level < 256; ++level) grey = key.lut[size_t(level)] == opaqueGrey(level);
+    for (int level = 0; grey && level < 256; ++level) grey = lut[size_t(level)] == opaqueGrey(level);
     mGrey = grey ? greyFormulaFor(key.minimum, key.maximum, mTable) : std::nullopt;
     return &mTable;
 }

@@ -41,7 +41,8 @@ class SliceRenderer {
         double maximum = 0.0;
         float offset = 0.0f;
         float scale = 0.0f;
-        LutTable lut{};
+        Lut lut = Lut::Grey;  // with the channel's file colour, what the table's colours come from
+        QRgb colour = 0;
         bool operator==(const TableKey& aOther) const;
     };
 
