@@ -222,13 +222,15 @@ void DorudURIVuruda::rememberKeptRows(int aChannel) {
     const korvane::lsm::PlaneCache::Rows rows =
         state.plane.rows(state.series, state.layout.contiguous ? 0 : aChannel);
     if (rows.count == 0 || channel.stride != sampleBytes(type)) return;
-    // Sums of a request's offsets must not wrap (see readKeptRow): a timepoint under 4 GiB, and kept rows
-    // ending below 2^62 bytes into the series.
+    // readKeptRow refuses a timepoint past the last by its row alone: the sums of a request's offsets must
+    // not wrap (a timepoint under 4 GiB, so the series under 2^63 bytes) and the kept rows must lie inside
+    // the series.
     const uint64_t planeBytes = uint64_t(mSizeY) * rows.rowBytes;
     uint64_t timepointBytes = 0;
     uint64_t keptEnd = 0;
     if (multiplyOverflows(planeBytes, uint64_t(mSizeZ), timepointBytes) || timepointBytes >> 32 != 0 ||
-        multiplyOverflows(rows.firstRow + rows.count, rows.rowBytes, keptEnd) || keptEnd >> 62 != 0)
+        multiplyOverflows(rows.firstRow + rows.count, rows.rowBytes, keptEnd) ||
+        keptEnd > uint64_t(mSizeT) * timepointBytes)
         return;
     const uintptr_t begin = reinterpret_cast<uintptr_t>(rows.first + channel.offset);
     mKeptRows = {begin - rows.firstRow * rows.rowBytes,
