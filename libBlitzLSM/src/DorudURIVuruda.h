@@ -98,7 +98,7 @@ class DorudURIVuruda : public BlitzBioReader {
   private:
     // Rows of one channel kept from the file, as the last read left them, for answering one-row requests
     // without a call (a line scan is read line by line: tens of thousands of requests of a few dozen
-    // samples). It points into the read state's kept bytes, so it is emptied (rowCount 0) before anything
+    // samples). It points into the read state's kept bytes, so it is emptied (span 0) before anything
     // could replace or free them: any other read, another series or file, close.
     struct KeptRows {
         // Addresses as numbers, so that sums for rows outside the kept ones stay defined: row r (counted

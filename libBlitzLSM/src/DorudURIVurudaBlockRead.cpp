@@ -225,10 +225,11 @@ void DorudURIVuruda::rememberKeptRows(int aChannel) {
     // readKeptRow refuses a timepoint past the last by its row alone: the sums of a request's offsets must
     // not wrap (a timepoint under 4 GiB, so the series under 2^63 bytes) and the kept rows must lie inside
     // the series.
-    const uint64_t planeBytes = uint64_t(mSizeY) * rows.rowBytes;
+    uint64_t planeBytes = 0;
     uint64_t timepointBytes = 0;
     uint64_t keptEnd = 0;
-    if (multiplyOverflows(planeBytes, uint64_t(mSizeZ), timepointBytes) || timepointBytes >> 32 != 0 ||
+    if (multiplyOverflows(uint64_t(mSizeY), rows.rowBytes, planeBytes) ||
+        multiplyOverflows(planeBytes, uint64_t(mSizeZ), timepointBytes) || timepointBytes >> 32 != 0 ||
         multiplyOverflows(rows.firstRow + rows.count, rows.rowBytes, keptEnd) ||
         keptEnd > uint64_t(mSizeT) * timepointBytes)
         return;
