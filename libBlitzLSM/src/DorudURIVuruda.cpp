@@ -182,6 +182,12 @@ int DorudURIVuruda::getPixelType(int aChannel) {
     return mPixelTypes[aChannel];
 }
 
+int DorudURIVuruda::getSignificantBits(int aChannel) {
+    const int type = getPixelType(aChannel);  // "No file opened" and "No such channel" first
+    if (static_cast<size_t>(aChannel) < mTwelveBit.size() && mTwelveBit[size_t(aChannel)]) return 12;
+    return 8 * korvane::lsm::bytesPerSample(type);
+}
+
 uint32_t DorudURIVuruda::getChannelColor(int aChannel) {
     getPixelType(aChannel);  // "No file opened" and "No such channel" first
     if (static_cast<size_t>(aChannel) < mChannelColors.size()) return mChannelColors[aChannel];
@@ -395,12 +401,16 @@ void DorudURIVuruda::openFile(const std::string& aFileName) {
     }
 
     mPixelTypes.assign(static_cast<size_t>(mSizeC), 0);
+    mTwelveBit.assign(static_cast<size_t>(mSizeC), false);
     for (size_t channel = 0; channel < codes.size(); ++channel) {
         switch (codes[channel]) {
             case 1:
                 mPixelTypes[channel] = TYPE_UINT8;
                 break;
             case 2:
+                mTwelveBit[channel] = true;
+                mPixelTypes[channel] = TYPE_UINT16;
+                break;
             case 3:
                 mPixelTypes[channel] = TYPE_UINT16;
                 break;

@@ -70,6 +70,10 @@ class DorudURIVuruda : public BlitzBioReader {
     // channel, otherwise white for a single channel and red, green, blue, ... for several.
     uint32_t getChannelColor(int aChannel);
 
+    // Bits a channel's samples fill: 12 for 12-bit data kept in 16-bit samples (data type code 2, for
+    // the file or in the per-channel list), otherwise all bits of its pixel type.
+    int getSignificantBits(int aChannel);
+
     // Seconds between timepoints as the record states it (0 when the file does not say).
     double getTimeInterval();
 
@@ -227,6 +231,7 @@ class DorudURIVuruda : public BlitzBioReader {
     int mSizeY;
     int mSizeZ;
     std::vector<int> mPixelTypes;
+    std::vector<bool> mTwelveBit;          // per channel, from the data type codes
     std::vector<uint32_t> mChannelColors;  // the colour block's entries, 0xRRGGBB; may be fewer than mSizeC
     double mTimeInterval;
     std::vector<std::string> mChannelNames;  // empty, or one per channel

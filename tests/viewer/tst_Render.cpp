@@ -155,6 +155,10 @@ void RenderTest::autoLeavesTheSaturatedShareOutsideAndFullIsTheTypeRange() {
         channel.isFloat = f.isFloat;
         QCOMPARE(fullRange(channel, floats), f.range);
     }
+    // 12-bit data that go past 4095 are not 12-bit: their full range is the storage's.
+    ChannelInfo twelve;
+    twelve.bits = 12;
+    QCOMPARE(fullRange(twelve, histogramOf(rowOf<unsigned short>({0, 4096}))), std::make_pair(0.0, 65535.0));
 }
 
 void RenderTest::autoRangeOfWideDataIsTheOneOfEveryValueCounted() {

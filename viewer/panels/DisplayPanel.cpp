@@ -176,14 +176,7 @@ void DisplayPanel::showRange() {
     const ChannelInfo& info = mState.channels()[mChannel];
     const ChannelDisplay display = mState.display(mChannel);
     const Histogram& counts = mDisplay.histogram(mChannel);
-    double low = 0.0;
-    double high = 255.0;
-    if (!info.isFloat && info.bits <= 16) {
-        high = std::ldexp(1.0, info.bits) - 1.0;
-    } else if (!counts.isEmpty()) {
-        low = counts.minimum;
-        high = counts.maximum;
-    }
+    auto [low, high] = fullRange(info, counts);
     low = std::min(low, display.minimum);
     high = std::max(high, display.maximum);
     mUpdating = true;

@@ -603,7 +603,11 @@ std::pair<double, double> saturatedRange(const Histogram& aHistogram, double aSa
 }
 
 std::pair<double, double> fullRange(const ChannelInfo& aChannel, const Histogram& aHistogram) {
-    if (!aChannel.isFloat && aChannel.bits <= 16) return {0.0, std::ldexp(1.0, aChannel.bits) - 1.0};
+    if (!aChannel.isFloat && aChannel.bits <= 16) {
+        // Data past the bits the file declares would be clipped; the declaration is wrong then.
+        const double declared = std::ldexp(1.0, aChannel.bits) - 1.0;
+        return {0.0, !aHistogram.isEmpty() && aHistogram.maximum > declared ? 65535.0 : declared};
+    }
     if (aHistogram.isEmpty()) return {0.0, 1.0};
     return {aHistogram.minimum,
             aHistogram.maximum > aHistogram.minimum ? aHistogram.maximum : aHistogram.minimum + 1.0};

@@ -55,8 +55,8 @@ constexpr double kAutoSaturated = 0.0035;
 // at kAutoSaturated; at other shares a limit in a bin without details falls on the bin's edge.
 std::pair<double, double> saturatedRange(const Histogram& aHistogram, double aSaturated = kAutoSaturated);
 
-// The range of the channel's type: 0..255, 0..4095 for 12-bit, 0..65535; the data's range for floats
-// and 32-bit integers, whose type range shows nothing.
+// The range of the channel's type: 0..255, 0..4095 for 12-bit (0..65535 when the data go past it),
+// 0..65535; the data's range for floats and 32-bit integers, whose type range shows nothing.
 std::pair<double, double> fullRange(const ChannelInfo& aChannel, const Histogram& aHistogram);
 
 #endif

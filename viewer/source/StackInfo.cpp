@@ -45,9 +45,7 @@ StackInfo stackInfoOf(DorudURIVuruda& aReader) {
         channel.colour = 0xFF000000u | (aReader.getChannelColor(c) & 0xFFFFFFu);
         const int type = aReader.getPixelType(c);
         channel.isFloat = type == TYPE_FLOAT;
-        channel.bits = type == TYPE_UINT8 ? 8 : type == TYPE_UINT16 ? 16 : 32;
-        // 12-bit samples are stored in 16 bits; the record says so for files of one data type.
-        if (type == TYPE_UINT16 && record.intensityDataType == 2) channel.bits = 12;
+        channel.bits = aReader.getSignificantBits(c);
         colours.insert(channel.colour);
         info.channels.push_back(channel);
     }
