@@ -1,6 +1,6 @@
 // Writes an LSM stack for the korvane-lsm tests: OUT X Y Z C T CODE [KEY=VALUE...]
-// (CODE: 1 u8, 3 u16, 5 float; KEY keep: per cent of the file kept, cutting it short with its
-// directories intact; positions: stage positions that share T; other KEYs set the record's doubles:
+// (CODE: 1 u8, 2 12-bit in u16, 3 u16, 5 float; KEY keep: per cent of the file kept, cutting it short with
+// its directories intact; positions: stage positions that share T; other KEYs set the record's doubles:
 // voxelSizeX, originY, timeInterval, ...).
 #include <cstdlib>
 #include <cstring>

@@ -168,14 +168,15 @@ class KorvaneLsmTest(unittest.TestCase):
         return out
 
     def test_round_trip_keeps_pixels_and_metadata(self):
-        for code, dtype in ((1, "uint8"), (3, "uint16"), (5, "float")):
-            with self.subTest(dtype=dtype):
-                lsm = self.stack(f"{dtype}.lsm", 37, 19, 3, 3, 4, code)
+        for code, dtype in ((1, "uint8"), (2, "uint16"), (3, "uint16"), (5, "float")):
+            with self.subTest(code=code):
+                lsm = self.stack(f"{code}.lsm", 37, 19, 3, 3, 4, code)
                 data, pixels = ome_series(self.convert(lsm, "--force"), self)
                 np.testing.assert_array_equal(data, lsm_planes(lsm))
                 self.assertEqual(str(data.dtype), {"float": "float32"}.get(dtype, dtype))
                 self.assertEqual(pixels.get("DimensionOrder"), "XYZCT")
                 self.assertEqual(pixels.get("Type"), dtype)
+                self.assertEqual(pixels.get("SignificantBits"), "12" if code == 2 else None)  # no detector record
                 self.assertEqual([float(pixels.get(f"PhysicalSize{a}")) for a in "XYZ"], [0.15, 0.25, 1.2])
                 channels = pixels.findall(f"{OME}Channel")
                 # The test writer's red, green and blue, as OME's signed RGBA.
@@ -408,7 +409,7 @@ class KorvaneLsmTest(unittest.TestCase):
         self.assertTrue(tifffile.TiffFile(out).is_ome)
 
 
-pixelTypes = {1: "TYPE_UINT8", 3: "TYPE_UINT16", 5: "TYPE_FLOAT"}
+pixelTypes = {1: "TYPE_UINT8", 2: "TYPE_UINT16", 3: "TYPE_UINT16", 5: "TYPE_FLOAT"}
 
 if __name__ == "__main__":
     unittest.main()

@@ -239,10 +239,12 @@ OmeImageMetadata imageMetadata(DorudURIVuruda& aReader, const StackSummary& aWri
     // Bits the detector filled, when every written channel's data channel agrees on them.
     for (const int c : aFileChannels) {
         const LSMChannelHardware link = lsmChannelHardware(acquisition, c);
-        const std::optional<int32_t> bits = link.track < 0 ? std::nullopt
-                                                           : acquisition.tracks[std::size_t(link.track)]
-                                                                 .dataChannels[std::size_t(link.dataChannel)]
-                                                                 .bitsPerSample;
+        std::optional<int32_t> bits = link.track < 0 ? std::nullopt
+                                                     : acquisition.tracks[std::size_t(link.track)]
+                                                           .dataChannels[std::size_t(link.dataChannel)]
+                                                           .bitsPerSample;
+        // Without the detector's word, the data type code still tells 12-bit data kept in 16 bits.
+        if (!bits && aReader.getSignificantBits(c) == 12) bits = 12;
         if (!bits || *bits <= 0 || (metadata.significantBits && *metadata.significantBits != *bits)) {
             metadata.significantBits.reset();
             break;
