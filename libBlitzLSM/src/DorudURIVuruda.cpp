@@ -184,8 +184,8 @@ int DorudURIVuruda::getPixelType(int aChannel) {
 
 int DorudURIVuruda::getSignificantBits(int aChannel) {
     const int type = getPixelType(aChannel);  // "No file opened" and "No such channel" first
-    if (static_cast<size_t>(aChannel) < mTwelveBit.size() && mTwelveBit[size_t(aChannel)]) return 12;
-    return 8 * korvane::lsm::bytesPerSample(type);
+    // mTwelveBit is filled with the types, so the channel checked above is in it too.
+    return mTwelveBit[size_t(aChannel)] ? 12 : 8 * korvane::lsm::bytesPerSample(type);
 }
 
 uint32_t DorudURIVuruda::getChannelColor(int aChannel) {
