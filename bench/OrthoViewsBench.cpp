@@ -19,6 +19,7 @@
 #include "OrthoStack.h"
 #include "SliceRender.h"
 #include "SliceView.h"
+#include "Transpose.h"
 #include "ViewState.h"
 
 using namespace korvane::testsupport;
@@ -68,14 +69,8 @@ void drawBare(const AnyPlane& aXz, const AnyPlane& aYz, QImage& aXzPicture, QIma
                 wide[i][1] = _mm_unpackhi_epi16(v, zero);
             }
             for (int h = 0; h < 2; ++h) {
-                const __m128i t0 = _mm_unpacklo_epi32(wide[0][h], wide[1][h]);
-                const __m128i t1 = _mm_unpacklo_epi32(wide[2][h], wide[3][h]);
-                const __m128i t2 = _mm_unpackhi_epi32(wide[0][h], wide[1][h]);
-                const __m128i t3 = _mm_unpackhi_epi32(wide[2][h], wide[3][h]);
-                _mm_storeu_si128(lines + (4 * h) * kGroups + g, _mm_unpacklo_epi64(t0, t1));
-                _mm_storeu_si128(lines + (4 * h + 1) * kGroups + g, _mm_unpackhi_epi64(t0, t1));
-                _mm_storeu_si128(lines + (4 * h + 2) * kGroups + g, _mm_unpacklo_epi64(t2, t3));
-                _mm_storeu_si128(lines + (4 * h + 3) * kGroups + g, _mm_unpackhi_epi64(t2, t3));
+                transposeFour(wide[0][h], wide[1][h], wide[2][h], wide[3][h]);
+                for (int i = 0; i < 4; ++i) _mm_storeu_si128(lines + (4 * h + i) * kGroups + g, wide[i][h]);
             }
         }
         for (int r = 0; r < 8; ++r)

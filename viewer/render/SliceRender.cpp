@@ -12,6 +12,7 @@
 #include "Histogram.h"
 #include "PlaneDisplay.h"
 #include "Renderer.h"
+#include "Transpose.h"
 #include "ViewState.h"
 
 namespace {
@@ -203,14 +204,9 @@ void drawRowsGrey(const blitz::Array<T, 2>& aSlice, const GreyFormula& aGrey, co
                 greyOfEight(low, high, aGrey, colours[i][0], colours[i][1]);
             }
             for (int half = 0; half < 2; ++half) {
-                const __m128i t0 = _mm_unpacklo_epi32(colours[0][half], colours[1][half]);
-                const __m128i t1 = _mm_unpacklo_epi32(colours[2][half], colours[3][half]);
-                const __m128i t2 = _mm_unpackhi_epi32(colours[0][half], colours[1][half]);
-                const __m128i t3 = _mm_unpackhi_epi32(colours[2][half], colours[3][half]);
-                _mm_storeu_si128(block + (4 * half) * groups + g, _mm_unpacklo_epi64(t0, t1));
-                _mm_storeu_si128(block + (4 * half + 1) * groups + g, _mm_unpackhi_epi64(t0, t1));
-                _mm_storeu_si128(block + (4 * half + 2) * groups + g, _mm_unpacklo_epi64(t2, t3));
-                _mm_storeu_si128(block + (4 * half + 3) * groups + g, _mm_unpackhi_epi64(t2, t3));
+                transposeFour(colours[0][half], colours[1][half], colours[2][half], colours[3][half]);
+                for (int i = 0; i < 4; ++i)
+                    _mm_storeu_si128(block + (4 * half + i) * groups + g, colours[i][half]);
             }
         }
         for (int r = 0; r < 8; ++r) {
