@@ -1,6 +1,7 @@
 // Writes an LSM stack for the korvane-lsm tests: OUT X Y Z C T CODE [KEY=VALUE...]
 // (CODE: 1 u8, 2 12-bit in u16, 3 u16, 5 float; KEY keep: per cent of the file kept, cutting it short with
-// its directories intact; positions: stage positions that share T; other KEYs set the record's doubles:
+// its directories intact; positions: stage positions that share T; declaredT: the record's timepoints
+// whatever the file holds; other KEYs set the record's doubles:
 // voxelSizeX, originY, timeInterval, ...).
 #include <cstdlib>
 #include <cstring>
@@ -27,20 +28,24 @@ int main(int argc, char** argv) {
         {"voxelSizeZ", &recipe.voxelSizeZ},    {"originX", &recipe.originX},
         {"originY", &recipe.originY},          {"originZ", &recipe.originZ},
         {"timeInterval", &recipe.timeInterval}};
-    double keep = 100, positions = 1;
+    double keep = 100, positions = 1, declaredT = 0;
     for (int i = 8; i < argc; ++i) {
         const char* equals = std::strchr(argv[i], '=');
         const std::string key(argv[i], equals ? equals - argv[i] : 0);
         const auto field = doubles.find(key);
-        if (equals == nullptr || (key != "keep" && key != "positions" && field == doubles.end())) return 2;
+        if (equals == nullptr ||
+            (key != "keep" && key != "positions" && key != "declaredT" && field == doubles.end()))
+            return 2;
         *(key == "keep"        ? &keep
           : key == "positions" ? &positions
+          : key == "declaredT" ? &declaredT
                                : field->second) = std::strtod(equals + 1, nullptr);
     }
     if (positions > 1) {  // T is then the timepoints of all positions, one position after the other
         recipe.record.dimensionTime = recipe.sizeT / int(positions);
         recipe.recordWords = {{lsmrecord::kDimensionP, uint32_t(positions)}};
     }
+    if (declaredT > 0) recipe.record.dimensionTime = int32_t(declaredT);
     writeLsm(argv[1], recipe);
     if (keep < 100) truncateFile(argv[1], std::uintmax_t(std::filesystem::file_size(argv[1]) * keep / 100));
     return 0;

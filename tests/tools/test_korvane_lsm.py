@@ -374,6 +374,8 @@ class KorvaneLsmTest(unittest.TestCase):
             f.write("not a microscope file\n" * 10)
         good = self.stack("good.lsm", 64, 64, 4, 3, 3, 1)
         cut = self.stack("cut.lsm", 64, 64, 4, 3, 3, 1, keep=60)
+        # Billions of planes declared: refused before the OME-XML lists them.
+        huge = self.stack("huge.lsm", 8, 8, 2, 2, 1, 1, declaredT=2**31 - 1)
         out = self.path("out.ome.tif")
         for args, status, message in (
             (["convert", text, out], 1, "TIFFClientOpen rejected"),
@@ -393,12 +395,14 @@ class KorvaneLsmTest(unittest.TestCase):
             (["project", "--method", "max", "--z", "3:1", good, out], 2, "FROM is past TO"),
             (["project", "--method", "max", "--z", "-1:2", good, out], 2, "--z takes FROM:TO"),
             (["project", "--method", "max", cut, out], 1, "Error while reading"),
+            (["convert", huge, out], 1, "image directory"),
+            (["project", "--method", "sum", huge, out], 1, "image directory"),
         ):
             with self.subTest(args=args):
                 result = run(*args)
                 self.assertEqual(result.returncode, status, result.stderr)
                 self.assertIn(message, result.stderr)
-                self.assertEqual(sorted(os.listdir(self.dir)), ["cut.lsm", "good.lsm", "notes.lsm"])
+                self.assertEqual(sorted(os.listdir(self.dir)), ["cut.lsm", "good.lsm", "huge.lsm", "notes.lsm"])
 
         with open(out, "wb") as f:
             f.write(b"keep me")

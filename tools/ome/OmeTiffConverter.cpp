@@ -29,6 +29,7 @@ bool convertToOmeTiff(DorudURIVuruda& aReader, const std::string& aImageName, co
     std::vector<int> types;
     for (int s = 0; s < series; ++s) {
         aReader.setSeries(s);
+        requireLastPlane(aReader);
         StackSummary stack = summarize(aReader);
         // A stack of one plane has no z step, whatever the record holds.
         if (stack.sizeZ == 1) stack.voxelSize[2] = 0;

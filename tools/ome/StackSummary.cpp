@@ -30,6 +30,12 @@ double micrometres(double aMetres) {
 
 }  // namespace
 
+void requireLastPlane(DorudURIVuruda& aReader) {
+    blitz::Array<double, 2> sample;
+    aReader.readArray(sample, aReader.getSizeT() - 1, aReader.getSizeC() - 1, aReader.getSizeZ() - 1, 1, 0, 1,
+                      0, 1);
+}
+
 StackSummary summarize(DorudURIVuruda& aReader) {
     StackSummary stack;
     stack.sizeX = aReader.getSizeX();

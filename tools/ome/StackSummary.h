@@ -22,6 +22,11 @@ struct StackSummary {
 
 StackSummary summarize(DorudURIVuruda& aReader);
 
+// Reads one sample of the current series' last plane, and so throws the reader's exception for a file
+// too short for the extents its record declares: before anything is built for each declared plane,
+// which for a damaged record could be billions.
+void requireLastPlane(DorudURIVuruda& aReader);
+
 // "none", "LZW", "Deflate" or "TIFF code N".
 std::string compressionName(int aTiffCode);
 
