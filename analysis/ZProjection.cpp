@@ -59,6 +59,12 @@ std::optional<ProjectedPlane> project(DorudURIVuruda& aReader, DorudURIVuruda* a
     PlaneSelection selection{aRequest.timepoint, aRequest.channel, aRequest.zFirst, aCount,
                              aRequest.yStart,    aRequest.yWidth,  aRequest.xStart, aRequest.xWidth};
     if (inRowHalves(aReader, aSecondReader, selection)) {
+        // The window's extents come from the record: the reader reads the last sample of the window's
+        // first plane before memory is set aside for a window that a damaged record may have made huge.
+        blitz::Array<T, 2> last;
+        aReader.readArray(last, aRequest.timepoint, aRequest.channel, aRequest.zFirst, 1,
+                          selection.yStart + selection.yWidth - 1, 1, selection.xStart + selection.xWidth - 1,
+                          1);
         const auto accumulator = newAccumulator<T>(aRequest.method, selection.yWidth, selection.xWidth);
         if (!projectInRowHalves(aReader, *aSecondReader, selection, *accumulator, aProgress))
             return std::nullopt;

@@ -206,6 +206,14 @@ TEST(ZProjection, FailuresComeAsReaderExceptions) {
             EXPECT_EQ(thrownMessage([&] { projector.project({}); }), want) << damaged;
             EXPECT_EQ(threadCount(), threads);
         }
+    // Rows claimed by the record alone: refused by the reader, not with the terabytes set aside for them.
+    kt::LsmSpec recipe = kt::lsmSpec(4096, 4, 3, 1, 1);
+    recipe.record.dimensionY = 1 << 30;
+    kt::ScopedFile file("tall.lsm");
+    kt::writeLsm(file.path(), recipe);
+    ZProjector projector(file.path());
+    EXPECT_NE(thrownMessage([&] { projector.project({}); }).find("cannot be held by file"),
+              std::string::npos);
 }
 
 // The microscopes' own files: every method on their first channel.
