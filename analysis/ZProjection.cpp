@@ -34,17 +34,16 @@ std::unique_ptr<ZAccumulator<T>> newAccumulator(ProjectionMethod aMethod, int aR
     }
 }
 
-// Whether two readers of an uncompressed file can each read and reduce half of the window's rows: the
-// window then gets its widths worked out. One that does not lie in the stack is left to the reader
-// to refuse, with its own message.
-bool inRowHalves(DorudURIVuruda& aReader, const DorudURIVuruda* aSecondReader, PlaneSelection& aSelection) {
+// Works out the window's widths from aReader's extents, so that a second reader, should it see another
+// file, is asked for the very same window and its planes fit the result. A window that does not lie in
+// the stack is left to the reader to refuse, with its own message.
+bool settleWindow(DorudURIVuruda& aReader, PlaneSelection& aSelection) {
     PlaneSelection& s = aSelection;
-    if (aSecondReader == nullptr || aReader.getCompression() != COMPRESSION_NONE) return false;
     const int64_t sizeY = aReader.getSizeY();
     const int64_t sizeX = aReader.getSizeX();
     const int64_t rows = s.yWidth > 0 ? s.yWidth : sizeY - s.yStart;
     const int64_t columns = s.xWidth > 0 ? s.xWidth : sizeX - s.xStart;
-    if (s.yStart < 0 || rows < 2 || s.yStart + rows > sizeY || s.xStart < 0 || columns < 1 ||
+    if (s.yStart < 0 || rows < 1 || s.yStart + rows > sizeY || s.xStart < 0 || columns < 1 ||
         s.xStart + columns > sizeX)
         return false;
     s.yWidth = int(rows);
@@ -58,7 +57,9 @@ std::optional<ProjectedPlane> project(DorudURIVuruda& aReader, DorudURIVuruda* a
                                       int aCount) {
     PlaneSelection selection{aRequest.timepoint, aRequest.channel, aRequest.zFirst, aCount,
                              aRequest.yStart,    aRequest.yWidth,  aRequest.xStart, aRequest.xWidth};
-    if (inRowHalves(aReader, aSecondReader, selection)) {
+    // Two readers of an uncompressed file each read and reduce half of the window's rows.
+    if (settleWindow(aReader, selection) && aSecondReader != nullptr &&
+        aReader.getCompression() == COMPRESSION_NONE && selection.yWidth >= 2) {
         // The window's extents come from the record: the reader reads the last sample of the window's
         // first plane before memory is set aside for a window that a damaged record may have made huge.
         blitz::Array<T, 2> last;

@@ -10,6 +10,7 @@
 
 #include "LsmWriter.h"
 #include "PixelDataType.h"
+#include "ProjectPlanes.h"
 #include "ZAccumulator.h"
 #include "ZProjection.h"
 #include "ZProjector.h"
@@ -214,6 +215,29 @@ TEST(ZProjection, FailuresComeAsReaderExceptions) {
     ZProjector projector(file.path());
     EXPECT_NE(thrownMessage([&] { projector.project({}); }).find("cannot be held by file"),
               std::string::npos);
+}
+
+// A second reader that sees another file (one replaced under the name) is asked for the first reader's
+// window: the result has the first reader's extents, or the reader refuses; planes never misfit.
+TEST(ZProjection, SecondReaderOfAnotherFileGetsTheFirstReadersWindow) {
+    for (const kt::Compression compression : {kt::Compression::None, kt::Compression::LZW})
+        for (const bool widerSecond : {false, true}) {
+            kt::ScopedFile narrow("narrow.lsm"), wide("wide.lsm");
+            kt::LsmSpec recipe = kt::lsmSpec(16, 8, 4, 1, 1);
+            recipe.compression = compression;
+            kt::writeLsm(narrow.path(), recipe);
+            recipe.sizeX = 64;
+            kt::writeLsm(wide.path(), recipe);
+            DorudURIVuruda first, second;
+            first.open((widerSecond ? narrow : wide).path());
+            second.open((widerSecond ? wide : narrow).path());
+            try {
+                const auto plane = projectPlanes(first, &second, {}, {});
+                EXPECT_EQ(std::visit([](const auto& a) { return a.columns(); }, *plane), first.getSizeX());
+            } catch (const BlitzFileIOException&) {
+                EXPECT_FALSE(widerSecond);
+            }
+        }
 }
 
 // The microscopes' own files: every method on their first channel.
