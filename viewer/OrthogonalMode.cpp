@@ -373,6 +373,12 @@ void OrthogonalMode::hoveredSlice(bool aXz, const QPoint& aPixel) {
 }
 
 bool OrthogonalMode::eventFilter(QObject* aWatched, QEvent* aEvent) {
+    // Only the mouse moves the crossing. Other events pass without a look at the state, which is gone
+    // before the view when the window is destroyed.
+    const QEvent::Type type = aEvent->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
+        type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
+        return false;
     if (mState.stackMode().mode != ViewMode::Orthogonal) return false;
     auto* view = static_cast<PlaneView*>(aWatched);
     const auto pixelOf = [view](const QMouseEvent* aMouse) {
