@@ -149,7 +149,7 @@ void DisplayPipeline::refresh() {
             // The view lets go of its reference first, so that a picture of the same size is drawn over in
             // place instead of being copied.
             mView.dropPicture();
-            renderShown(mState, mSource.plane(), *channelPlanes, mPicture);
+            mCompositeScale = renderShown(mState, mSource.plane(), *channelPlanes, mPicture);
             mDrawn = inputs;
             mView.setPicture(mPicture);
             emit pictureChanged();

@@ -27,6 +27,9 @@ class DisplayPipeline : public QObject {
 
     // The picture on screen; null when nothing is shown.
     const QImage& picture() const { return mPicture; }
+    // What the channel colours' sums of the picture were multiplied by (1 unless a spectral composite
+    // was normalised); side views of the picture draw with it too.
+    double compositeScale() const { return mCompositeScale; }
     // A fresh picture that the next drawing may draw into when its size fits.
     void offerPicture(const QImage& aPicture);
     // Nothing on screen: the view shows its hint.
@@ -65,6 +68,7 @@ class DisplayPipeline : public QObject {
     PlaneSource& mSource;
     PlaneView& mView;
     QImage mPicture;
+    double mCompositeScale = 1.0;
     Inputs mDrawn;
     bool mRefreshing = false;
     std::map<int, std::pair<uint64_t, Histogram>> mHistograms;  // by channel, with the source's generation

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "BlitzFileIOException.h"
+#include "DisplayPipeline.h"
 #include "DorudURIVuruda.h"
 #include "KorvaneViewerQt.h"
 #include "PlaneView.h"
@@ -261,13 +262,15 @@ void OrthogonalMode::redraw(bool aXz, bool aYz) {
         }
         if (aXz) {
             mXz->dropPicture();  // drawn over in place, not copied
-            mXzRenderer.render(mState, xz, xyPlanes, true, zPixels(true), mXzPicture);
+            mXzRenderer.render(mState, xz, xyPlanes, true, zPixels(true), mXzPicture,
+                               mWindow.display().compositeScale());
             mXz->setPicture(mXzPicture);
             mDrawnY = crossing.y();
         }
         if (aYz) {
             mYz->dropPicture();
-            mYzRenderer.render(mState, yz, xyPlanes, false, zPixels(false), mYzPicture);
+            mYzRenderer.render(mState, yz, xyPlanes, false, zPixels(false), mYzPicture,
+                               mWindow.display().compositeScale());
             mYz->setPicture(mYzPicture);
             mDrawnX = crossing.x();
         }

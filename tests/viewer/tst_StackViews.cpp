@@ -128,6 +128,23 @@ class StackViewsTest : public WindowTest {
         QCOMPARE(state().stackMode().mode, ViewMode::Plane);
     }
 
+    void spectralSideViewsKeepTheXyViewsColours() {
+        // The bright upper half makes the x-y view scale its sums down; a side view through the dim lower
+        // half must not scale on its own, or its crossing row would not match the x-y view's row.
+        LsmSpec recipe = lsmSpec(40, 30, 4, 3, 1);
+        recipe.spectralScan = 1;
+        recipe.values = [](int, int c, int z, int y, int x) {
+            return y < 15 ? 250 : 60 + 4 * x + 10 * c + z;
+        };
+        open(recipe);
+        mShell->channelColoursAction()->trigger();
+        mShell->orthogonalAction()->trigger();
+        SliceView* xz = mWindow->findChild<SliceView*>("mXzView");
+        QTRY_VERIFY(xz->isVisible());
+        QTest::mouseClick(mWindow->mImageLabel, Qt::LeftButton, {}, QPoint(11, 22));
+        for (int x = 0; x < 40; ++x) QCOMPARE(xz->picture().pixel(x, 0), mWindow->picture().pixel(x, 22));
+    }
+
     void shownProjectionIsTheLibrarysForEveryVisibleChannel_data() {
         QTest::addColumn<ProjectionMethod>("method");
         QTest::addColumn<int>("first");

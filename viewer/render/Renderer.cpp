@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <mutex>
+#include <optional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -230,11 +231,16 @@ void renderMapped(const AnyPlane& aPlane, double aMinimum, double aMaximum, cons
         aPlane);
 }
 
-void renderComposite(const std::vector<CompositeChannel>& aChannels, bool aNormalise, QImage& aPicture) {
+namespace {
+
+// The composite with its sums multiplied by aScale, or by the normalising scale when there is none;
+// returns the scale used.
+double drawComposite(const std::vector<CompositeChannel>& aChannels, std::optional<double> aScale,
+                     QImage& aPicture) {
     QSize size;
     for (const CompositeChannel& channel : aChannels)
         if (channel.plane && !isEmptyPlane(*channel.plane)) size = planeSize(*channel.plane);
-    if (!preparePicture(size, aPicture)) return;
+    if (!preparePicture(size, aPicture)) return 1.0;
     const int rows = size.height();
     const int cols = size.width();
     std::vector<std::vector<uint8_t>> levels;
@@ -260,8 +266,8 @@ void renderComposite(const std::vector<CompositeChannel>& aChannels, bool aNorma
     };
     // Normalised, a first pass counts how bright each pixel's brightest component would be; the scale
     // brings all but the brightest thousandth of the pixels (single hot pixels) below 255.
-    double scale = 1.0;
-    if (aNormalise) {
+    double scale = aScale.value_or(1.0);
+    if (!aScale) {
         uint32_t bound = 0;
         for (const CompositeChannel& channel : aChannels)
             bound += uint32_t(
@@ -305,10 +311,21 @@ void renderComposite(const std::vector<CompositeChannel>& aChannels, bool aNorma
             }
         }
     });
+    return scale;
 }
 
-void renderShown(const ViewState& aState, const AnyPlane& aShown, const std::vector<AnyPlane>& aChannelPlanes,
-                 QImage& aPicture) {
+}  // namespace
+
+double renderComposite(const std::vector<CompositeChannel>& aChannels, bool aNormalise, QImage& aPicture) {
+    return drawComposite(aChannels, aNormalise ? std::nullopt : std::optional<double>(1.0), aPicture);
+}
+
+void renderScaledComposite(const std::vector<CompositeChannel>& aChannels, double aScale, QImage& aPicture) {
+    drawComposite(aChannels, aScale, aPicture);
+}
+
+double renderShown(const ViewState& aState, const AnyPlane& aShown,
+                   const std::vector<AnyPlane>& aChannelPlanes, QImage& aPicture) {
     const auto colourOf = [&](int aChannel) {
         return aChannel >= 0 && aChannel < aState.channelCount() ? aState.channels()[aChannel].colour
                                                                  : QRgb(0xFFFFFFFF);
@@ -323,14 +340,14 @@ void renderShown(const ViewState& aState, const AnyPlane& aShown, const std::vec
                         renderGreyPlane(aArray, aPicture);
                 },
                 aShown);
-            return;
+            return 1.0;
         }
         const int channel = aState.shown().index.channel;
         const ChannelDisplay display = aState.display(channel);
         // Alone, a channel in its file colour shows grey: what the data look like, as ever.
         const Lut lut = display.lut == Lut::FileColour ? Lut::Grey : display.lut;
         renderMapped(aShown, display.minimum, display.maximum, lutTable(lut, colourOf(channel)), aPicture);
-        return;
+        return 1.0;
     }
     std::vector<CompositeChannel> parts;
     for (int c = 0; c < int(aChannelPlanes.size()); ++c) {
@@ -347,9 +364,8 @@ void renderShown(const ViewState& aState, const AnyPlane& aShown, const std::vec
         parts.push_back(part);
     }
     if (parts.empty()) {
-        if (!preparePicture(planeSize(aShown), aPicture)) return;
-        aPicture.fill(Qt::black);
-        return;
+        if (preparePicture(planeSize(aShown), aPicture)) aPicture.fill(Qt::black);
+        return 1.0;
     }
-    renderComposite(parts, aState.spectral(), aPicture);
+    return renderComposite(parts, aState.spectral(), aPicture);
 }

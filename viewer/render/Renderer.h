@@ -42,12 +42,16 @@ struct CompositeChannel {
 // The channels' colours added per pixel. Without aNormalise sums above 255 saturate (distinct colours
 // rarely overlap); with it the sums are scaled down until the brightest component of all but the
 // brightest thousandth of the pixels is at most 255, so that many channels of neighbouring colours show
-// their mixture instead of white. Planes of another size than the first add nothing.
-void renderComposite(const std::vector<CompositeChannel>& aChannels, bool aNormalise, QImage& aPicture);
+// their mixture instead of white. Planes of another size than the first add nothing. Returns the scale
+// the sums were multiplied by (1 without aNormalise).
+double renderComposite(const std::vector<CompositeChannel>& aChannels, bool aNormalise, QImage& aPicture);
+// The same with the sums multiplied by aScale, a scale that another picture was normalised with.
+void renderScaledComposite(const std::vector<CompositeChannel>& aChannels, double aScale, QImage& aPicture);
 
 // What the state shows: the shown plane in its channel's range and table, or with automatic contrast,
-// or, in channel colours, every visible channel's plane of aChannelPlanes (indexed by channel).
-void renderShown(const ViewState& aState, const AnyPlane& aShown, const std::vector<AnyPlane>& aChannelPlanes,
-                 QImage& aPicture);
+// or, in channel colours, every visible channel's plane of aChannelPlanes (indexed by channel). Returns
+// the scale of the channel colours' sums (1 unless a spectral composite was normalised).
+double renderShown(const ViewState& aState, const AnyPlane& aShown,
+                   const std::vector<AnyPlane>& aChannelPlanes, QImage& aPicture);
 
 #endif

@@ -437,7 +437,7 @@ const std::vector<QRgb>* SliceRenderer::tableFor(const ViewState& aState, const 
 
 void SliceRenderer::render(const ViewState& aState, const std::vector<AnyPlane>& aSlices,
                            const std::vector<AnyPlane>& aPlanes, bool aZAlongRows, int aZPixels,
-                           QImage& aPicture) {
+                           QImage& aPicture, double aCompositeScale) {
     const int shownChannel = aState.shown().index.channel;
     const AnyPlane& shown = entry(aSlices, shownChannel);
     const QSize sliceSize = planeSize(shown);
@@ -501,7 +501,7 @@ void SliceRenderer::render(const ViewState& aState, const std::vector<AnyPlane>&
         if (parts.empty()) {
             if (prepare(sliceSize, mNative)) mNative.fill(Qt::black);
         } else {
-            renderComposite(parts, aState.spectral(), mNative);
+            renderScaledComposite(parts, aState.spectral() ? aCompositeScale : 1.0, mNative);
         }
     }
     if (mNative.size() == sliceSize) stretch(mNative, aZAlongRows, mPlaneOf, aPicture);

@@ -28,9 +28,12 @@ class SliceRenderer {
     // aPlanes: the x-y view's planes, likewise, for automatic contrast. z runs down the rows
     // (aZAlongRows: the x-z view, slices of z rows) or along the columns (the y-z view, slices of z
     // columns), drawn aZPixels long. The picture (RGB32) is drawn over in place when its size fits, so
-    // whoever shows it lets go of it first.
+    // whoever shows it lets go of it first. aCompositeScale: the scale of the x-y view's channel colours
+    // (DisplayPipeline::compositeScale()), which a spectral composite's slices are drawn with, so that a
+    // voxel has the same colour in all three views.
     void render(const ViewState& aState, const std::vector<AnyPlane>& aSlices,
-                const std::vector<AnyPlane>& aPlanes, bool aZAlongRows, int aZPixels, QImage& aPicture);
+                const std::vector<AnyPlane>& aPlanes, bool aZAlongRows, int aZPixels, QImage& aPicture,
+                double aCompositeScale = 1.0);
 
   private:
     // What the kept table was made for.
