@@ -220,24 +220,17 @@ TEST(ZProjection, FailuresComeAsReaderExceptions) {
 // A second reader that sees another file (one replaced under the name) is asked for the first reader's
 // window: the result has the first reader's extents, or the reader refuses; planes never misfit.
 TEST(ZProjection, SecondReaderOfAnotherFileGetsTheFirstReadersWindow) {
-    for (const kt::Compression compression : {kt::Compression::None, kt::Compression::LZW})
-        for (const bool widerSecond : {false, true}) {
-            kt::ScopedFile narrow("narrow.lsm"), wide("wide.lsm");
-            kt::LsmSpec recipe = kt::lsmSpec(16, 8, 4, 1, 1);
-            recipe.compression = compression;
-            kt::writeLsm(narrow.path(), recipe);
-            recipe.sizeX = 64;
-            kt::writeLsm(wide.path(), recipe);
-            DorudURIVuruda first, second;
-            first.open((widerSecond ? narrow : wide).path());
-            second.open((widerSecond ? wide : narrow).path());
-            try {
-                const auto plane = projectPlanes(first, &second, {}, {});
-                EXPECT_EQ(std::visit([](const auto& a) { return a.columns(); }, *plane), first.getSizeX());
-            } catch (const BlitzFileIOException&) {
-                EXPECT_FALSE(widerSecond);
-            }
-        }
+    kt::ScopedFile narrowFile("narrow.lsm"), wideFile("wide.lsm");
+    kt::LsmSpec recipe = kt::lsmSpec(16, 8, 4, 1, 1);
+    recipe.compression = kt::Compression::LZW;  // planes in turns, each whole through one reader
+    kt::writeLsm(narrowFile.path(), recipe);
+    recipe.sizeX = 64;
+    kt::writeLsm(wideFile.path(), recipe);
+    DorudURIVuruda narrow, wide;
+    narrow.open(narrowFile.path());
+    wide.open(wideFile.path());
+    EXPECT_EQ(values(*projectPlanes(narrow, &wide, {}, {})).size(), size_t(8 * 16));
+    EXPECT_NE(thrownMessage([&] { projectPlanes(wide, &narrow, {}, {}); }), "<no exception>");
 }
 
 // The microscopes' own files: every method on their first channel.
