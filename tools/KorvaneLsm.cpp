@@ -255,7 +255,7 @@ int project(ProjectionMethod aMethod, const std::optional<std::string>& aZRange,
         return usageError("--z " + *aZRange + " lies outside the stack's z planes 0 to " +
                           std::to_string(sizeZ - 1));
     if (zFirst > zLast) return usageError("--z " + *aZRange + ": FROM is past TO");
-    requireLastPlane(reader);
+    requireLastPlane(reader, zLast);
 
     StackSummary stack = summarize(reader);
     stack.sizeZ = 1;

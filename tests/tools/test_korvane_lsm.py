@@ -404,6 +404,11 @@ class KorvaneLsmTest(unittest.TestCase):
                 self.assertIn(message, result.stderr)
                 self.assertEqual(sorted(os.listdir(self.dir)), ["cut.lsm", "good.lsm", "huge.lsm", "notes.lsm"])
 
+        # A cut z stack still projects the planes it holds.
+        early = run("project", "--method", "max", "--z", "0:1", self.stack("cutz.lsm", 64, 64, 8, 1, 1, 1, keep=50), out)
+        self.assertEqual(early.returncode, 0, early.stderr)
+        os.remove(out)
+
         with open(out, "wb") as f:
             f.write(b"keep me")
         result = run("convert", good, out)

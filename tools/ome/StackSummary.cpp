@@ -30,10 +30,10 @@ double micrometres(double aMetres) {
 
 }  // namespace
 
-void requireLastPlane(DorudURIVuruda& aReader) {
+void requireLastPlane(DorudURIVuruda& aReader, int aZ) {
     blitz::Array<double, 2> sample;
-    aReader.readArray(sample, aReader.getSizeT() - 1, aReader.getSizeC() - 1, aReader.getSizeZ() - 1, 1, 0, 1,
-                      0, 1);
+    aReader.readArray(sample, aReader.getSizeT() - 1, aReader.getSizeC() - 1,
+                      aZ < 0 ? aReader.getSizeZ() - 1 : aZ, 1, 0, 1, 0, 1);
 }
 
 StackSummary summarize(DorudURIVuruda& aReader) {

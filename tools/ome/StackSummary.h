@@ -22,10 +22,11 @@ struct StackSummary {
 
 StackSummary summarize(DorudURIVuruda& aReader);
 
-// Reads one sample of the current series' last plane, and so throws the reader's exception for a file
-// too short for the extents its record declares: before anything is built for each declared plane,
-// which for a damaged record could be billions.
-void requireLastPlane(DorudURIVuruda& aReader);
+// Reads one sample of plane aZ (the last when negative) of the current series' last timepoint and
+// channel, the last plane a conversion reads, and so throws the reader's exception for a file too short
+// for the extents its record declares: before anything is built for each declared plane, which for a
+// damaged record could be billions.
+void requireLastPlane(DorudURIVuruda& aReader, int aZ = -1);
 
 // "none", "LZW", "Deflate" or "TIFF code N".
 std::string compressionName(int aTiffCode);
