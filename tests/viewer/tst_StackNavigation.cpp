@@ -94,12 +94,14 @@ class StackNavigationTest : public WindowTest {
         QTest::addColumn<int>("elapsedMs");
         QTest::addColumn<int>("frame");
         QTest::addColumn<bool>("finished");
-        QTest::newRow("before the next frame") << 10.0 << true << 0 << 99 << 0 << false;
-        QTest::newRow("on time") << 10.0 << true << 0 << 100 << 1 << false;
-        QTest::newRow("a slow plane skips two frames") << 10.0 << true << 0 << 350 << 3 << false;
-        QTest::newRow("loops round") << 10.0 << true << 3 << 250 << 0 << false;
-        QTest::newRow("stops at the last") << 10.0 << false << 3 << 900 << 4 << true;
-        QTest::newRow("slow rate") << 0.5 << false << 0 << 1999 << 0 << false;
+        QTest::addColumn<int>("waitMs");  // until the next frame is due
+        QTest::newRow("before the next frame") << 10.0 << true << 0 << 99 << 0 << false << 1;
+        QTest::newRow("on time") << 10.0 << true << 0 << 100 << 1 << false << 100;
+        QTest::newRow("a slow plane skips two frames") << 10.0 << true << 0 << 350 << 3 << false << 50;
+        QTest::newRow("loops round") << 10.0 << true << 3 << 250 << 0 << false << 50;
+        QTest::newRow("stops at the last") << 10.0 << false << 3 << 900 << 4 << true << 100;
+        QTest::newRow("slow rate") << 0.5 << false << 0 << 1999 << 0 << false << 1;
+        QTest::newRow("a frame time between milliseconds") << 60.0 << true << 0 << 20 << 1 << false << 14;
     }
     void playbackKeepsToTheClockAndSkipsLateFrames() {
         QFETCH(double, fps);
@@ -108,10 +110,12 @@ class StackNavigationTest : public WindowTest {
         QFETCH(int, elapsedMs);
         QFETCH(int, frame);
         QFETCH(bool, finished);
+        QFETCH(int, waitMs);
         PlaybackClock clock;
         clock.start(first, 5, fps, loop, 1000);
         QCOMPARE(clock.frameAt(1000 + elapsedMs), frame);
         QCOMPARE(clock.finishedAt(1000 + elapsedMs), finished);
+        QCOMPARE(clock.msUntilNextFrame(1000 + elapsedMs), waitMs);
     }
 
     void spacePlaysAndTheWheelStepsZ() {

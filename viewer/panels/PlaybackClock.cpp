@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 void PlaybackClock::start(int aFrame, int aCount, double aFramesPerSecond, bool aLoop, int64_t aNowMs) {
     mCount = std::max(1, aCount);
@@ -27,4 +28,8 @@ bool PlaybackClock::finishedAt(int64_t aNowMs) const {
     return !mLoop && mFirst + framesSince(aNowMs) >= mCount - 1;
 }
 
-int PlaybackClock::intervalMs() const { return std::max(1, int(std::lround(1000.0 / mFramesPerSecond))); }
+int PlaybackClock::msUntilNextFrame(int64_t aNowMs) const {
+    const double nextMs = double(framesSince(aNowMs) + 1) * 1000.0 / mFramesPerSecond;
+    const double wait = std::ceil(nextMs - 1e-6) - double(std::max<int64_t>(0, aNowMs - mStartMs));
+    return int(std::clamp(wait, 1.0, double(std::numeric_limits<int>::max())));
+}

@@ -17,8 +17,9 @@ class PlaybackClock {
     int frameAt(int64_t aNowMs) const;
     // Whether playback without looping has reached its last frame by aNowMs.
     bool finishedAt(int64_t aNowMs) const;
-    // Milliseconds between frames.
-    int intervalMs() const;
+    // Milliseconds from aNowMs until the next frame is due (at least 1). Waiting for exactly that, rather
+    // than a frame's interval after each shown frame, keeps a frame that shows in time from being skipped.
+    int msUntilNextFrame(int64_t aNowMs) const;
 
   private:
     int64_t framesSince(int64_t aNowMs) const;

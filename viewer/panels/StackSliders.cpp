@@ -216,7 +216,7 @@ void StackSliders::restartClock() {
     if (mPlaying < 0) return;
     mClock.start(shownIndex(Axis(mPlaying)), mRows[mPlaying].size, mFramesPerSecond->value(),
                  mLoop->isChecked(), mSteady.elapsed());
-    mTimer.start(mClock.intervalMs());
+    mTimer.start(mClock.msUntilNextFrame(mSteady.elapsed()));
 }
 
 void StackSliders::tick() {
@@ -232,7 +232,10 @@ void StackSliders::tick() {
             pause();
             return;
         }
-        mTimer.start(mClock.intervalMs());
     }
-    if (mClock.finishedAt(now)) pause();
+    if (mClock.finishedAt(now)) {
+        pause();
+        return;
+    }
+    mTimer.start(mClock.msUntilNextFrame(mSteady.elapsed()));
 }
