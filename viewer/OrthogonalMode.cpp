@@ -120,6 +120,7 @@ void OrthogonalMode::follow(ViewState::Aspects aWhat) {
     Key key{mState.fileName(), shown.index.timepoint, stackWindowOf(shown)};
     if (key != mKey) {
         // Let go of the old stacks before any new one is read.
+        mLevels.clear();
         mStacks.clear();
         mKey = key;
     }
@@ -176,6 +177,7 @@ void OrthogonalMode::start(const std::vector<Need>& aMissing) {
                          .arg(bytesText(bytes), bytesText(limit)));
         return;
     }
+    mLevels.clear();  // the limit above leaves them out
     mJobKey = mKey;
     mJobNeeds = aMissing;
     const Key key = mKey;
@@ -240,6 +242,26 @@ void OrthogonalMode::placeCrossing() {
     mState.setStackMode(mode);
 }
 
+const LevelStack* OrthogonalMode::shownLevels(const std::vector<AnyPlane>& aXyPlanes) {
+    const int shown = mState.shown().index.channel;
+    const auto kept = mStacks.find(shown);
+    if (kept == mStacks.end() || size_t(shown) >= aXyPlanes.size()) return nullptr;
+    const AnyStack& stack = kept->second.second;
+    const std::optional<LevelMapping> mapping = levelMappingFor(mState, stack, aXyPlanes[size_t(shown)]);
+    if (!mapping) {
+        mLevels.clear();  // their memory may be wanted for the stacks of channel colours
+        return nullptr;
+    }
+    // The levels take what the kept stacks leave of the limit; without it the views draw from the stack.
+    uint64_t keptBytes = 0;
+    for (const auto& [channel, entry] : mStacks)
+        keptBytes += stackBytes(uint64_t(stackRows(entry.second)) * uint64_t(stackColumns(entry.second)) *
+                                    uint64_t(stackPlanes(entry.second)),
+                                entry.first);
+    const uint64_t limit = stackMemoryLimit();
+    return mLevels.levelsFor(stack, *mapping, limit > keptBytes ? limit - keptBytes : 0);
+}
+
 void OrthogonalMode::redraw(bool aXz, bool aYz) {
     const QPoint crossing = mState.stackMode().crossing;
     const int channels = mState.channelCount();
@@ -249,10 +271,12 @@ void OrthogonalMode::redraw(bool aXz, bool aYz) {
     const int shown = mState.shown().index.channel;
     if (shown >= 0 && shown < channels) sharePlane(xyPlanes[size_t(shown)], mWindow.planeSource().plane());
     if (aXz || aYz) {
+        // Once built, the shown channel's levels draw both views without mapping a value.
+        const LevelStack* levels = shownLevels(xyPlanes);
         std::vector<AnyPlane> xz(xyPlanes.size());
         std::vector<AnyPlane> yz(xyPlanes.size());
         for (const auto& [channel, kept] : mStacks) {
-            if (channel < 0 || channel >= channels) continue;
+            if (levels || channel < 0 || channel >= channels) continue;
             if (aXz)
                 xz[size_t(channel)] =
                     xzSlice(kept.second, std::min(crossing.y(), stackRows(kept.second) - 1));
@@ -260,17 +284,24 @@ void OrthogonalMode::redraw(bool aXz, bool aYz) {
                 yz[size_t(channel)] =
                     yzSlice(kept.second, std::min(crossing.x(), stackColumns(kept.second) - 1));
         }
+        const double scale = mWindow.display().compositeScale();
         if (aXz) {
             mXz->dropPicture();  // drawn over in place, not copied
-            mXzRenderer.render(mState, xz, xyPlanes, true, zPixels(true), mXzPicture,
-                               mWindow.display().compositeScale());
+            if (levels)
+                mXzRenderer.renderLevels(mState, *levels, std::min(crossing.y(), levels->rows() - 1), true,
+                                         zPixels(true), mXzPicture);
+            else
+                mXzRenderer.render(mState, xz, xyPlanes, true, zPixels(true), mXzPicture, scale);
             mXz->setPicture(mXzPicture);
             mDrawnY = crossing.y();
         }
         if (aYz) {
             mYz->dropPicture();
-            mYzRenderer.render(mState, yz, xyPlanes, false, zPixels(false), mYzPicture,
-                               mWindow.display().compositeScale());
+            if (levels)
+                mYzRenderer.renderLevels(mState, *levels, std::min(crossing.x(), levels->columns() - 1),
+                                         false, zPixels(false), mYzPicture);
+            else
+                mYzRenderer.render(mState, yz, xyPlanes, false, zPixels(false), mYzPicture, scale);
             mYz->setPicture(mYzPicture);
             mDrawnX = crossing.x();
         }
@@ -312,6 +343,7 @@ void OrthogonalMode::leave() {
     mDraggingXy = false;
     if (mStacks.empty() && mXzPicture.isNull()) return;
     // The stacks can be large: their memory goes back at once.
+    mLevels.clear();
     mStacks.clear();
     mKey = Key();
     mXzPicture = QImage();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "BackgroundJob.h"
+#include "LevelStack.h"
 #include "OrthoStack.h"
 #include "SliceRender.h"
 #include "ViewState.h"
@@ -85,6 +86,7 @@ class OrthogonalMode : public QObject {
     void hoveredSlice(bool aXz, const QPoint& aPixel);
     int zPixels(bool aXz) const;
     int planes() const;
+    const LevelStack* shownLevels(const std::vector<AnyPlane>& aXyPlanes);
 
     KorvaneViewerQt& mWindow;
     ViewState& mState;
@@ -97,6 +99,7 @@ class OrthogonalMode : public QObject {
 
     Key mKey;
     std::map<int, std::pair<ElementType, AnyStack>> mStacks;  // by channel
+    LevelStackBuilder mLevels;  // of the shown channel's stack, while its mapping stays
     SliceRenderer mXzRenderer;
     SliceRenderer mYzRenderer;
     QImage mXzPicture;

@@ -9,6 +9,8 @@
 #include "BlitzArray.h"
 #include "GreyFormula.h"
 #include "Histogram.h"
+#include "LevelStack.h"
+#include "OrthoStack.h"
 #include "PlaneDisplay.h"
 #include "Renderer.h"
 #include "ScaleBar.h"
@@ -58,6 +60,8 @@ class RenderTest : public QObject {
     void histogramColumnsKeepEveryCountWithoutAComb();
     void compositeAddsDistinctColoursAndScalesSpectraBelowSaturation();
     void sideViewsStretchEachPlaneOverItsPixels();
+    void levelsDrawTheSideViewsAsTheStackDoes();
+    void levelsAreBuiltAsideForOneMappingWithinTheMemoryAllowed();
     void greyFormulaGivesEveryValuesLevel();
     void scaleBarTakesARoundLength();
 };
@@ -331,6 +335,78 @@ void RenderTest::sideViewsStretchEachPlaneOverItsPixels() {
                 }
             }
         }
+    }
+}
+
+namespace {
+
+// A 13 x 37 x 9 stack (z innermost) of scattered values.
+template <typename T>
+AnyStack scatteredStack(uint32_t aSeed) {
+    blitz::Array<T, 3> stack(13, 37, 9);
+    for (T& v : stack) v = static_cast<T>((aSeed = aSeed * 1664525u + 1013904223u) >> (32 - 8 * sizeof(T)));
+    return stack;
+}
+
+}  // namespace
+
+void RenderTest::levelsDrawTheSideViewsAsTheStackDoes() {
+    // 8 and 16 bits, a range in grey (computed) and in colour (looked up) and automatic contrast; z stretched
+    // evenly, unevenly and squeezed: a picture drawn from the levels is the one drawn from the stack.
+    ViewState view;
+    StackInfo info;
+    info.channels << ChannelInfo();
+    view.setFile("levels.lsm", info);
+    for (const AnyStack& stack : {scatteredStack<unsigned char>(7), scatteredStack<unsigned short>(8)}) {
+        const bool eight = std::holds_alternative<blitz::Array<unsigned char, 3>>(stack);
+        view.setShown(PlaneRequest(), eight ? ElementType::UInt8 : ElementType::UInt16);
+        const AnyPlane xy = xzSlice(stack, 5);  // the x-y plane automatic contrast takes its mapping from
+        for (const auto& [automatic, lut] :
+             {std::pair{false, Lut::Grey}, std::pair{false, Lut::Fire}, std::pair{true, Lut::Grey}}) {
+            ChannelDisplay display;
+            display.minimum = eight ? 20 : 900;
+            display.maximum = eight ? 200 : 52000;
+            display.lut = lut;
+            display.rangeSet = true;
+            view.setDisplay(0, display);
+            view.setAutomaticContrast(automatic);
+            const std::optional<LevelMapping> mapping = levelMappingFor(view, stack, xy);
+            QVERIFY(mapping);
+            LevelStack levels;
+            const std::atomic<bool> stop{false};
+            QVERIFY(levels.build(stack, *mapping, stop));
+            SliceRenderer fromStack;
+            SliceRenderer fromLevels;
+            for (const bool zAlongRows : {true, false})
+                for (const int pixels : {9, 27, 23, 70, 4})
+                    for (const int at : {0, 12}) {
+                        QImage expected;
+                        QImage drawn;
+                        fromStack.render(view, {zAlongRows ? xzSlice(stack, at) : yzSlice(stack, at)}, {xy},
+                                         zAlongRows, pixels, expected);
+                        fromLevels.renderLevels(view, levels, at, zAlongRows, pixels, drawn);
+                        QCOMPARE(drawn, expected);
+                    }
+        }
+    }
+}
+
+void RenderTest::levelsAreBuiltAsideForOneMappingWithinTheMemoryAllowed() {
+    const AnyStack stack = scatteredStack<unsigned short>(9);
+    const auto& values = std::get<blitz::Array<unsigned short, 3>>(stack);
+    LevelStackBuilder builder;
+    LevelMapping mapping;
+    mapping.maximum = 65535;
+    const uint64_t needed = 2 * 13 * 37 * 9;
+    QVERIFY(!builder.levelsFor(stack, mapping, needed - 1));  // never started
+    QTest::qWait(20);
+    QVERIFY(!builder.levelsFor(stack, mapping, needed - 1));
+    for (const double maximum : {65535.0, 1000.0}) {
+        mapping.maximum = maximum;
+        const LevelStack* levels = nullptr;
+        QTRY_VERIFY((levels = builder.levelsFor(stack, mapping, needed)) != nullptr);
+        QCOMPARE(int(levels->xzLevels(4)[2 * 37 + 30]), mapping.level(values(4, 30, 2)));
+        QCOMPARE(int(levels->yzLevels(30)[4 * 9 + 2]), mapping.level(values(4, 30, 2)));
     }
 }
 

@@ -122,6 +122,10 @@ class StackViewsTest : public WindowTest {
         QCOMPARE(mWindow->mZPlaneSpinBox->value(), 4);
         expectPlane(4);
         expectViews(QPoint(25, 7));
+        // Moves draw from the stack's levels once these are built aside, a moment later.
+        QTest::qWait(100);
+        QTest::mouseClick(mWindow->mImageLabel, Qt::LeftButton, {}, QPoint(39, 29));
+        expectViews(QPoint(39, 29));
         // Off, the views go.
         mShell->orthogonalAction()->trigger();
         QVERIFY(!xz->isVisible() && !yz->isVisible());

@@ -72,6 +72,18 @@ __m128i fourColours(const T* aElements, std::ptrdiff_t aStride, const QRgb* aTab
     return _mm_set_epi32(int(aTable[aElements[3 * aStride]]), int(aTable[aElements[2 * aStride]]),
                          int(aTable[aElements[aStride]]), int(aTable[aElements[0]]));
 }
+
+// The greys of sixteen levels, four to a register.
+inline void greysOfSixteen(const unsigned char* aLevels, __m128i aGreys[4]) {
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    const __m128i levels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aLevels));
+    const __m128i low = _mm_unpacklo_epi8(levels, levels);
+    const __m128i high = _mm_unpackhi_epi8(levels, levels);
+    aGreys[0] = _mm_or_si128(_mm_unpacklo_epi16(low, low), opaque);
+    aGreys[1] = _mm_or_si128(_mm_unpackhi_epi16(low, low), opaque);
+    aGreys[2] = _mm_or_si128(_mm_unpacklo_epi16(high, high), opaque);
+    aGreys[3] = _mm_or_si128(_mm_unpackhi_epi16(high, high), opaque);
+}
 #endif
 
 // An x-z slice (z down the rows): each plane's colours are looked up once and written to every line
@@ -170,6 +182,41 @@ void drawColumnsRepeated(const blitz::Array<T, 2>& aSlice, const QRgb* aTable, u
             storeRepeated<aRepeat>(line, fourColours(element + z * stride, stride, aTable));
         for (; z < cols; ++z, line += aRepeat) std::fill_n(line, aRepeat, aTable[element[z * stride]]);
     }
+}
+#endif
+
+// One line of levels in their colours; aGrey: each level's colour is its grey.
+void colourLevels(const unsigned char* aLevels, int aCount, const QRgb* aColours, bool aGrey, QRgb* aLine) {
+    int i = 0;
+#if defined(__SSE2__)
+    if (aGrey)
+        for (; i + 16 <= aCount; i += 16) {
+            __m128i greys[4];
+            greysOfSixteen(aLevels + i, greys);
+            for (int k = 0; k < 4; ++k)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(aLine + i + 4 * k), greys[k]);
+        }
+#else
+    (void)aGrey;
+#endif
+    for (; i < aCount; ++i) aLine[i] = aColours[aLevels[i]];
+}
+
+#if defined(__SSE2__)
+// A line of a y-z picture whose planes all take aRepeat pixels, from the levels of its planes.
+template <int aRepeat>
+void colourLevelsRepeated(const unsigned char* aLevels, int aCount, const QRgb* aColours, bool aGrey,
+                          QRgb* aLine) {
+    int z = 0;
+    if (aGrey)
+        for (; z + 16 <= aCount; z += 16, aLine += 16 * aRepeat) {
+            __m128i greys[4];
+            greysOfSixteen(aLevels + z, greys);
+            for (int k = 0; k < 4; ++k) storeRepeated<aRepeat>(aLine + 4 * k * aRepeat, greys[k]);
+        }
+    for (; z + 4 <= aCount; z += 4, aLine += 4 * aRepeat)
+        storeRepeated<aRepeat>(aLine, fourColours(aLevels + z, 1, aColours));
+    for (; z < aCount; ++z, aLine += aRepeat) std::fill_n(aLine, aRepeat, aColours[aLevels[z]]);
 }
 #endif
 
@@ -387,51 +434,46 @@ double pixelOfPlane(int aPlane, int aPixels, int aPlanes) {
     return aPlanes > 0 ? (aPlane + 0.5) * aPixels / aPlanes : 0.0;
 }
 
-bool SliceRenderer::TableKey::operator==(const TableKey& aOther) const {
-    return type == aOther.type && automatic == aOther.automatic && minimum == aOther.minimum &&
-           maximum == aOther.maximum && offset == aOther.offset && scale == aOther.scale &&
-           lut == aOther.lut && colour == aOther.colour;
+const LutTable& SliceRenderer::levelColours(const Colours& aColours) {
+    if (mLevelColoursKey == aColours) return mLevelColours;
+    if (aColours.automatic) {
+        for (int level = 0; level < 256; ++level) mLevelColours[size_t(level)] = opaqueGrey(level);
+    } else {
+        mLevelColours = lutTable(aColours.lut, aColours.colour);
+    }
+    mLevelColoursKey = aColours;
+    mLevelsGrey = true;
+    for (int level = 0; mLevelsGrey && level < 256; ++level)
+        mLevelsGrey = mLevelColours[size_t(level)] == opaqueGrey(level);
+    return mLevelColours;
+}
+
+SliceRenderer::Colours SliceRenderer::coloursOf(const ViewState& aState, bool aAutomatic) {
+    Colours colours;
+    colours.automatic = aAutomatic;
+    if (!aAutomatic) {
+        const int channel = aState.shown().index.channel;
+        const Lut lut = aState.display(channel).lut;
+        colours.lut = lut == Lut::FileColour ? Lut::Grey : lut;
+        colours.colour = fileColour(aState, channel);
+    }
+    return colours;
 }
 
 const std::vector<QRgb>* SliceRenderer::tableFor(const ViewState& aState, const AnyPlane& aSlice,
                                                  const AnyPlane& aPlane) {
-    const bool small = std::holds_alternative<blitz::Array<unsigned char, 2>>(aSlice) ||
-                       std::holds_alternative<blitz::Array<unsigned short, 2>>(aSlice);
-    if (!small || aState.composite()) return nullptr;
-    const int channel = aState.shown().index.channel;
-    const ChannelDisplay display = aState.display(channel);
-    TableKey key;
-    key.type = aSlice.index();
-    key.automatic = aState.automaticContrast();
-    if (key.automatic) {
-        // The mapping of the x-y plane, so that the three views agree.
-        const GreyMapping mapping = std::visit(
-            [](const auto& aArray) -> GreyMapping {
-                if constexpr (std::is_same_v<std::decay_t<decltype(aArray)>, std::monostate>)
-                    return GreyMapping();
-                else
-                    return greyMappingFor(aArray);
-            },
-            aPlane);
-        key.offset = mapping.offset;
-        key.scale = mapping.scale;
-    } else {
-        key.minimum = display.minimum;
-        key.maximum = display.maximum;
-        key.lut = display.lut == Lut::FileColour ? Lut::Grey : display.lut;
-        key.colour = fileColour(aState, channel);
-    }
+    const std::optional<LevelMapping> mapping = levelMappingFor(aState, aSlice, aPlane);
+    if (!mapping) return nullptr;
+    const TableKey key{aSlice.index(), *mapping, coloursOf(aState, mapping->automatic)};
     if (!mTable.empty() && key == mKey) return &mTable;
-    const LutTable lut = lutTable(key.lut, key.colour);
+    const LutTable& colours = levelColours(key.colours);
     const size_t values = std::holds_alternative<blitz::Array<unsigned char, 2>>(aSlice) ? 256 : 65536;
     mTable.resize(values);
-    for (size_t v = 0; v < values; ++v)
-        mTable[v] = key.automatic ? opaqueGrey(greyLevel(double(v), GreyMapping{key.offset, key.scale}))
-                                  : lut[size_t(displayLevel(double(v), key.minimum, key.maximum))];
+    for (size_t v = 0; v < values; ++v) mTable[v] = colours[size_t(key.mapping.level(double(v)))];
     mKey = key;
-    bool grey = !key.automatic;
-    for (int level = 0; grey && level < 256; ++level) grey = lut[size_t(level)] == opaqueGrey(level);
-    mGrey = grey ? greyFormulaFor(key.minimum, key.maximum, mTable) : std::nullopt;
+    mGrey = mLevelsGrey && !key.mapping.automatic
+                ? greyFormulaFor(key.mapping.minimum, key.mapping.maximum, mTable)
+                : std::nullopt;
     return &mTable;
 }
 
@@ -505,4 +547,57 @@ void SliceRenderer::render(const ViewState& aState, const std::vector<AnyPlane>&
         }
     }
     if (mNative.size() == sliceSize) stretch(mNative, aZAlongRows, mPlaneOf, aPicture);
+}
+
+void SliceRenderer::renderLevels(const ViewState& aState, const LevelStack& aLevels, int aAt,
+                                 bool aZAlongRows, int aZPixels, QImage& aPicture) {
+    const QSize sliceSize =
+        aZAlongRows ? QSize(aLevels.columns(), aLevels.planes()) : QSize(aLevels.planes(), aLevels.rows());
+    if (sliceSize.isEmpty() || aZPixels < 1 || aAt < 0 ||
+        aAt >= (aZAlongRows ? aLevels.rows() : aLevels.columns()) ||
+        !prepare(stretchedSize(sliceSize, aZAlongRows, aZPixels), aPicture, QImage::Format_RGB32))
+        return;
+    const int planes = aLevels.planes();
+    mPlaneOf.resize(size_t(aZPixels));
+    for (int p = 0; p < aZPixels; ++p) mPlaneOf[size_t(p)] = planeAtPixel(p, aZPixels, planes);
+    const std::vector<Stretch> stretches = stretchesOf(mPlaneOf);
+    const QRgb* colours = levelColours(coloursOf(aState, aLevels.mapping().automatic)).data();
+    uchar* bits = aPicture.bits();
+    const qsizetype bytesPerLine = aPicture.bytesPerLine();
+    if (aZAlongRows) {
+        const int columns = aLevels.columns();
+        const unsigned char* levels = aLevels.xzLevels(aAt);
+        for (const Stretch& stretch : stretches) {
+            uchar* line = bits + bytesPerLine * stretch.first;
+            colourLevels(levels + size_t(stretch.plane) * size_t(columns), columns, colours, mLevelsGrey,
+                         reinterpret_cast<QRgb*>(line));
+            for (int n = 1; n < stretch.length; ++n)
+                std::memcpy(line + bytesPerLine * n, line, size_t(columns) * sizeof(QRgb));
+        }
+        return;
+    }
+    const unsigned char* levels = aLevels.yzLevels(aAt);
+#if defined(__SSE2__)
+    const int repeat = evenLength(stretches);
+#else
+    const int repeat = 0;
+#endif
+    for (int y = 0; y < aLevels.rows(); ++y, levels += planes) {
+        QRgb* line = reinterpret_cast<QRgb*>(bits + bytesPerLine * y);
+        switch (repeat) {
+#if defined(__SSE2__)
+            case 1:
+                colourLevelsRepeated<1>(levels, planes, colours, mLevelsGrey, line);
+                break;
+            case 2:
+                colourLevelsRepeated<2>(levels, planes, colours, mLevelsGrey, line);
+                break;
+            case 3:
+                colourLevelsRepeated<3>(levels, planes, colours, mLevelsGrey, line);
+                break;
+#endif
+            default:
+                for (int p = 0; p < aZPixels; ++p) line[p] = colours[levels[mPlaneOf[size_t(p)]]];
+        }
+    }
 }

@@ -8,6 +8,7 @@
 
 #include "AnyPlane.h"
 #include "GreyFormula.h"
+#include "LevelStack.h"
 #include "Lut.h"
 
 class ViewState;
@@ -34,27 +35,44 @@ class SliceRenderer {
     void render(const ViewState& aState, const std::vector<AnyPlane>& aSlices,
                 const std::vector<AnyPlane>& aPlanes, bool aZAlongRows, int aZPixels, QImage& aPicture,
                 double aCompositeScale = 1.0);
+    // Draws the same picture as render() for the shown channel's slice at aAt (the x-z view's row, the
+    // y-z view's column) from the stack's kept levels, built for levelMappingFor() of the x-y plane.
+    void renderLevels(const ViewState& aState, const LevelStack& aLevels, int aAt, bool aZAlongRows,
+                      int aZPixels, QImage& aPicture);
 
   private:
+    // What the colours of the levels come from: grey for automatic contrast, otherwise the channel's
+    // lookup table (its file colour as grey) and file colour.
+    struct Colours {
+        bool automatic = false;
+        Lut lut = Lut::Grey;
+        QRgb colour = 0;
+        bool operator==(const Colours& aOther) const {
+            return automatic == aOther.automatic && lut == aOther.lut && colour == aOther.colour;
+        }
+    };
     // What the kept table was made for.
     struct TableKey {
         size_t type = 0;
-        bool automatic = false;
-        double minimum = 0.0;
-        double maximum = 0.0;
-        float offset = 0.0f;
-        float scale = 0.0f;
-        Lut lut = Lut::Grey;  // with the channel's file colour, what the table's colours come from
-        QRgb colour = 0;
-        bool operator==(const TableKey& aOther) const;
+        LevelMapping mapping;
+        Colours colours;
+        bool operator==(const TableKey& aOther) const {
+            return type == aOther.type && mapping == aOther.mapping && colours == aOther.colours;
+        }
     };
 
     // The table for a slice of 8- or 16-bit elements shown alone; null for others.
     const std::vector<QRgb>* tableFor(const ViewState& aState, const AnyPlane& aSlice,
                                       const AnyPlane& aPlane);
+    static Colours coloursOf(const ViewState& aState, bool aAutomatic);
+    // The colour of every level, kept while aColours stays.
+    const LutTable& levelColours(const Colours& aColours);
 
     std::vector<QRgb> mTable;
     TableKey mKey;
+    LutTable mLevelColours{};
+    std::optional<Colours> mLevelColoursKey;
+    bool mLevelsGrey = false;          // each level is its grey
     std::optional<GreyFormula> mGrey;  // the table's colours computed, where they can be
     QImage mNative;                    // the slice unstretched, for everything the table does not draw
     std::vector<int> mPlaneOf;
