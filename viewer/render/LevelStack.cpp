@@ -3,6 +3,7 @@
 #include <limits>
 #include <new>
 #include <system_error>
+#include <vector>
 
 #include "PlaneDisplay.h"
 #include "Renderer.h"

@@ -6,7 +6,6 @@
 #include <memory>
 #include <optional>
 #include <thread>
-#include <vector>
 
 #include "AnyPlane.h"
 #include "OrthoStack.h"
