@@ -253,13 +253,15 @@ const LevelStack* OrthogonalMode::shownLevels(const std::vector<AnyPlane>& aXyPl
         return nullptr;
     }
     // The levels take what the kept stacks leave of the limit; without it the views draw from the stack.
-    uint64_t keptBytes = 0;
-    for (const auto& [channel, entry] : mStacks)
-        keptBytes += stackBytes(uint64_t(stackRows(entry.second)) * uint64_t(stackColumns(entry.second)) *
-                                    uint64_t(stackPlanes(entry.second)),
-                                entry.first);
-    const uint64_t limit = stackMemoryLimit();
-    return mLevels.levelsFor(stack, *mapping, limit > keptBytes ? limit - keptBytes : 0);
+    return mLevels.levelsFor(stack, *mapping, [this] {
+        uint64_t keptBytes = 0;
+        for (const auto& [channel, entry] : mStacks)
+            keptBytes += stackBytes(uint64_t(stackRows(entry.second)) * uint64_t(stackColumns(entry.second)) *
+                                        uint64_t(stackPlanes(entry.second)),
+                                    entry.first);
+        const uint64_t limit = stackMemoryLimit();
+        return limit > keptBytes ? limit - keptBytes : 0;
+    });
 }
 
 void OrthogonalMode::redraw(bool aXz, bool aYz) {

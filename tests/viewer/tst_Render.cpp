@@ -397,10 +397,11 @@ void RenderTest::levelsAreBuiltAsideForOneMappingWithinTheMemoryAllowed() {
     LevelStackBuilder builder;
     LevelMapping mapping;
     mapping.maximum = 65535;
-    const uint64_t needed = 2 * 13 * 37 * 9;
-    QVERIFY(!builder.levelsFor(stack, mapping, needed - 1));  // never started
+    const auto needed = [] { return uint64_t(2 * 13 * 37 * 9); };
+    const auto tooFew = [] { return uint64_t(2 * 13 * 37 * 9 - 1); };
+    QVERIFY(!builder.levelsFor(stack, mapping, tooFew));  // never started
     QTest::qWait(20);
-    QVERIFY(!builder.levelsFor(stack, mapping, needed - 1));
+    QVERIFY(!builder.levelsFor(stack, mapping, tooFew));
     for (const double maximum : {65535.0, 1000.0}) {
         mapping.maximum = maximum;
         const LevelStack* levels = nullptr;

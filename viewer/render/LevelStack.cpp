@@ -130,7 +130,7 @@ bool LevelStackBuilder::isOf(const AnyStack& aStack, const LevelMapping& aMappin
 }
 
 const LevelStack* LevelStackBuilder::levelsFor(const AnyStack& aStack, const LevelMapping& aMapping,
-                                               uint64_t aBytesAllowed) {
+                                               const std::function<uint64_t()>& aBytesAllowed) {
     if (isOf(aStack, aMapping)) {
         if (mThread.joinable() && mDone) {
             mThread.join();
@@ -141,7 +141,7 @@ const LevelStack* LevelStackBuilder::levelsFor(const AnyStack& aStack, const Lev
     clear();  // the old levels' memory goes back before new levels take any
     const uint64_t elements =
         uint64_t(stackRows(aStack)) * uint64_t(stackColumns(aStack)) * uint64_t(stackPlanes(aStack));
-    if (elements == 0 || elements > aBytesAllowed / 2) return nullptr;  // two layouts, a byte each
+    if (elements == 0 || elements > aBytesAllowed() / 2) return nullptr;  // two layouts, a byte each
     mSource = aStack;
     mMapping = aMapping;
     mLevels = std::make_unique<LevelStack>();

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -79,8 +80,10 @@ class LevelStackBuilder {
     ~LevelStackBuilder() { clear(); }
 
     // The levels of aStack under aMapping once built; until then null, and building them is started when
-    // they take at most aBytesAllowed (two bytes an element). Levels of anything else are let go.
-    const LevelStack* levelsFor(const AnyStack& aStack, const LevelMapping& aMapping, uint64_t aBytesAllowed);
+    // they take at most what aBytesAllowed gives (two bytes an element; asked only then). Levels of
+    // anything else are let go.
+    const LevelStack* levelsFor(const AnyStack& aStack, const LevelMapping& aMapping,
+                                const std::function<uint64_t()>& aBytesAllowed);
     // Stops any building and lets go of the levels and the stack.
     void clear();
 
