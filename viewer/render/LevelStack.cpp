@@ -93,9 +93,14 @@ bool LevelStack::fill(const blitz::Array<T, 3>& aStack, const std::atomic<bool>&
     std::vector<unsigned char> levelOf(size_t(std::numeric_limits<T>::max()) + 1);
     for (size_t v = 0; v < levelOf.size(); ++v)
         levelOf[v] = static_cast<unsigned char>(mMapping.level(double(v)));
-    mXz.reset(new (std::nothrow) unsigned char[count]);
-    mYz.reset(new (std::nothrow) unsigned char[count]);
-    if (!mXz || !mYz) return false;
+    if (!mXz || !mYz || count != mCount) {  // levels built before for another range are drawn over
+        mXz.reset();
+        mYz.reset();
+        mXz.reset(new (std::nothrow) unsigned char[count]);
+        mYz.reset(new (std::nothrow) unsigned char[count]);
+        mCount = mXz && mYz ? count : 0;
+        if (mCount == 0) return false;
+    }
     const std::ptrdiff_t rowStride = aStack.stride(0);
     const std::ptrdiff_t columnStride = aStack.stride(1);
     const std::ptrdiff_t planeStride = aStack.stride(2);
@@ -138,13 +143,19 @@ const LevelStack* LevelStackBuilder::levelsFor(const AnyStack& aStack, const Lev
         }
         return mThread.joinable() ? nullptr : mLevels.get();
     }
-    clear();  // the old levels' memory goes back before new levels take any
-    const uint64_t elements =
-        uint64_t(stackRows(aStack)) * uint64_t(stackColumns(aStack)) * uint64_t(stackPlanes(aStack));
-    if (elements == 0 || elements > aBytesAllowed() / 2) return nullptr;  // two layouts, a byte each
-    mSource = aStack;
+    if (mLevels && identityOf(mSource) == identityOf(aStack)) {
+        // A new range for the same stack is built over the old levels: giving a large stack's levels back
+        // and taking them again would hold up the window at every step of a range being dragged.
+        stop();
+    } else {
+        clear();  // the old levels' memory goes back before new levels take any
+        const uint64_t elements =
+            uint64_t(stackRows(aStack)) * uint64_t(stackColumns(aStack)) * uint64_t(stackPlanes(aStack));
+        if (elements == 0 || elements > aBytesAllowed() / 2) return nullptr;  // two layouts, a byte each
+        mSource = aStack;
+        mLevels = std::make_unique<LevelStack>();
+    }
     mMapping = aMapping;
-    mLevels = std::make_unique<LevelStack>();
     mStop = false;
     mDone = false;
     mBuilt = false;
@@ -160,11 +171,15 @@ const LevelStack* LevelStackBuilder::levelsFor(const AnyStack& aStack, const Lev
     return nullptr;
 }
 
-void LevelStackBuilder::clear() {
+void LevelStackBuilder::stop() {
     if (mThread.joinable()) {
         mStop = true;
         mThread.join();
     }
+}
+
+void LevelStackBuilder::clear() {
+    stop();
     mLevels.reset();
     mSource = AnyStack();
 }

@@ -63,6 +63,7 @@ class LevelStack {
     int mRows = 0;
     int mColumns = 0;
     int mPlanes = 0;
+    size_t mCount = 0;  // elements the buffers hold
     LevelMapping mMapping;
     // Not cleared when allocated: a large stack's levels would take a long, unstoppable while for it.
     std::unique_ptr<unsigned char[]> mXz;
@@ -89,6 +90,8 @@ class LevelStackBuilder {
 
   private:
     bool isOf(const AnyStack& aStack, const LevelMapping& aMapping) const;
+    // Stops any building and waits for its thread (at most a row of the stack).
+    void stop();
 
     AnyStack mSource;  // what the levels are (being) built from
     LevelMapping mMapping;
